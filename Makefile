@@ -1,0 +1,41 @@
+# The two commands of a fresh machine: `make run` and `make test`.
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+DEMO       ?= resources/demo.mid
+FUZZ_TIME  ?= 600
+CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: run test build deps bench fuzz format clean
+
+deps:
+	@./scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/zeblo-cli info $(DEMO)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
+
+# Loader and sequencer fuzzing with clang's libFuzzer, ASan and UBSan; bounded by FUZZ_TIME seconds.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZEBLO_BUILD_TESTS=OFF -DZEBLO_BUILD_BENCH=OFF -DZEBLO_BUILD_FUZZ=ON -DZEBLO_SANITIZE=ON \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	cmake --build build-fuzz -j $(JOBS)
+	mkdir -p build-fuzz/corpus && cp -n resources/*.mid build-fuzz/corpus/ 2>/dev/null || true
+	./build-fuzz/fuzz_load_measure -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 build-fuzz/corpus
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) build-fuzz

@@ -23,7 +23,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
 # Loader and sequencer fuzzing with clang's libFuzzer, ASan and UBSan; bounded by FUZZ_TIME seconds.
 fuzz: deps

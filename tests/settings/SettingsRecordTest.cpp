@@ -1,8 +1,8 @@
-#include "settings/SettingsRecord.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#include "settings/SettingsRecord.h"
 
 namespace zeblo {
 namespace {

@@ -1,0 +1,19 @@
+#include "settings/RecordingPrompt.h"
+
+namespace zeblo {
+
+PromptAnswer RecordingPrompt::Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) {
+    PromptAnswer answer = PromptAnswer::Ok;
+    if (buttons == PromptButtons::OkCancel) {
+        if (queued_.empty()) {
+            answer = fallback_;
+        } else {
+            answer = queued_.front();
+            queued_.pop_front();
+        }
+    }
+    prompts_.push_back({std::string(text), buttons, icon, answer});
+    return answer;
+}
+
+}  // namespace zeblo

@@ -1,0 +1,31 @@
+// Modal questions to the user: a message with OK or OK and Cancel, and an icon.
+//
+// Threads: asked on the user-interface thread (start-up, saves, playback control, authoring).
+// The desktop build answers with real dialogs; the core and the tests use RecordingPrompt.
+#pragma once
+
+#include <string_view>
+
+namespace zeblo {
+
+// Every box the program shows carries this caption.
+inline constexpr char kPromptCaption[] = "ZEBLO";
+
+enum class PromptButtons { Ok, OkCancel };
+enum class PromptIcon { Information, Warning, Error };
+enum class PromptAnswer { Ok, Cancel };
+
+class UserPrompt {
+public:
+    // Shows `text` (may hold "\r\n" line breaks) and waits for the answer. A box with only an OK
+    // button always answers Ok.
+    virtual PromptAnswer Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) = 0;
+
+protected:
+    UserPrompt() = default;
+    ~UserPrompt() = default;
+    UserPrompt(const UserPrompt&) = delete;
+    UserPrompt& operator=(const UserPrompt&) = delete;
+};
+
+}  // namespace zeblo

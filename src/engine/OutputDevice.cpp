@@ -22,8 +22,7 @@ OutputDevice::OutputDevice(UserPrompt& prompt, BufferDoneQueue& notifications)
 
 OutputDevice::~OutputDevice() = default;
 
-bool OutputDevice::OpenDevice(int32_t sampleRate, int32_t bits, bool stereo,
-                              int32_t deviceNumber) {
+bool OutputDevice::OpenDevice(int32_t sampleRate, int32_t bits, bool stereo, int32_t deviceNumber) {
     if (IsOpen()) {
         prompt_.Ask(kOutputDeviceAlreadyOpenMessage, PromptButtons::Ok, PromptIcon::Error);
         return false;

@@ -7,10 +7,11 @@
 // which the producer reads between render chunks, and joins; it never terminates the thread.
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <pthread.h>
 #include <thread>
 
 #include "engine/FrameSource.h"

@@ -65,8 +65,8 @@ void Streaming::RunProducer(FrameSource& source, const std::atomic<int32_t>& sto
         OutputSlot& slot = slots_[static_cast<int>(index)];
         if (slot.filled.load(std::memory_order_acquire) == 0) {
             bool interrupted = false;
-            const uint32_t got = RenderBlock(
-                source, reinterpret_cast<uint32_t*>(slot.block.get()), frames, stop, interrupted);
+            const uint32_t got = RenderBlock(source, reinterpret_cast<uint32_t*>(slot.block.get()),
+                                             frames, stop, interrupted);
             if (interrupted) break;
             if (got == 0) {
                 sourceEnded_.store(true, std::memory_order_release);
@@ -170,7 +170,8 @@ void Streaming::OnBufferDone(uint32_t bufferIndex) {
     if (n > kDeviceBufferCount) {
         const double ahead = static_cast<double>(slots_.writeCount.load(std::memory_order_acquire) -
                                                  slots_.readCount.load(std::memory_order_relaxed));
-        host_.SetRenderPriority(ahead / static_cast<double>(n - kDeviceBufferCount) < kLowFillRatio);
+        host_.SetRenderPriority(ahead / static_cast<double>(n - kDeviceBufferCount) <
+                                kLowFillRatio);
     }
 }
 

@@ -54,9 +54,8 @@ struct StreamingTimings {
 
 class Streaming {
 public:
-    Streaming(OutputDevice& device, OutputSlots& slots, Settings& settings,
-              PlaybackState& playback, UserPrompt& prompt, StreamingHost& host,
-              StreamingTimings timings = {});
+    Streaming(OutputDevice& device, OutputSlots& slots, Settings& settings, PlaybackState& playback,
+              UserPrompt& prompt, StreamingHost& host, StreamingTimings timings = {});
 
     // Owning thread, before the render thread is resumed. Readies the first block-count slots
     // for `blockBytes` each; on a failure the ring keeps the slots readied before it (when at

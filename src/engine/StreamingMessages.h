@@ -16,5 +16,7 @@ inline constexpr char kWaveDeviceOpenFailedMessage[] =
     "Otherwise, check your sound device corresponding to OutputFrequecy(Config)";
 
 inline constexpr char kOutOfMemoryMessage[] = "Out of memory. can't playing.";
+inline constexpr char kCreateThreadFailedMessage[] = "CreateThread Failed.";
+inline constexpr char kResumeThreadFailedMessage[] = "ResumeThread Failed.";
 
 }  // namespace zeblo

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/StreamingMessages.h"
+#include "engine/StreamingSession.h"
 #include "engine/StreamingTestSupport.h"
 
 namespace zeblo {
@@ -305,6 +306,42 @@ TEST(Streaming, AStopWhilePrebufferingEndsTheWaitAndLeavesTheDeviceClosed) {
     EXPECT_EQ(rig.host.eventTurns, 1);
     EXPECT_FALSE(rig.device.IsOpen());
     EXPECT_FALSE(rig.thread.Exists());
+}
+
+TEST(StreamingSession, ASlotShortageIsToldAndPlaybackGoesOnWithTheSlotsThereAre) {
+    int budget = 6;
+    RecordingPrompt prompt;
+    OutputSlots slots([&](std::size_t bytes) {
+        return budget-- > 0 ? std::unique_ptr<uint8_t[]>(new uint8_t[bytes]()) : nullptr;
+    });
+    Settings settings(prompt, slots);
+    testing::UseOutput(settings, 1, 22050, 10);
+    PlaybackState playback;
+    BufferDoneQueue queue;
+    FakeOutputDevice device(prompt, queue);
+    CounterSource source(testing::kEndless, &playback.threadStop);
+    StreamingSession session(device, slots, settings, playback, prompt, {1ms, 5ms, 300});
+    int repaints = 0;
+    session.hooks.repaint = [&] { ++repaints; };
+    playback.pauseState = 1;
+
+    EXPECT_TRUE(session.Start(source));
+    ASSERT_EQ(prompt.prompts().size(), 1u);
+    EXPECT_EQ(prompt.prompts()[0].text, kOutOfMemoryMessage);
+    EXPECT_EQ(session.streaming().ringSize(), 6u);
+    EXPECT_GE(session.streaming().FilledSlots(), 6u / 2 + 3);
+    EXPECT_GT(repaints, 0);
+    EXPECT_EQ(playback.playState.load(), 1);
+    EXPECT_EQ(playback.pauseState.load(), 0);
+    EXPECT_EQ(device.Play(kBlockBytes), CounterBytes(0, kBlockFrames));
+    EXPECT_TRUE(session.HandleNotification(0ms));
+    EXPECT_EQ(slots.releaseCount.load(), 1u);
+    EXPECT_FALSE(session.HandleNotification(0ms));
+
+    session.Stop();
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_FALSE(session.renderThread().Exists());
+    EXPECT_EQ(playback.playState.load(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/StreamingMessages.h"
+#include "engine/StreamingSession.h"
 #include "engine/StreamingTestSupport.h"
 #include "engine/WaveOutDevice.h"
 #include "settings/TempFolder.h"
@@ -14,7 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 using testing::CounterBytes;
 using testing::CounterSource;
-using testing::TestHost;
 using testing::WaitUntil;
 
 constexpr uint32_t kBlockFrames = 2205;  // a tenth of a second at 22050 Hz
@@ -34,38 +34,22 @@ public:
     SdlPlayer(int32_t blockCount, uint64_t songFrames = testing::kEndless,
               std::chrono::milliseconds prebufferPoll = kPrebufferPollInterval,
               int32_t rate = 22050)
-        : streaming(device, slots, settings, playback, prompt, host,
-                    StreamingTimings{kSlotPollInterval, prebufferPoll, kPrebufferRounds}),
-          source(songFrames, &playback.threadStop) {
+        : source(songFrames, &playback.threadStop),
+          session(device, slots, settings, playback, prompt,
+                  StreamingTimings{kSlotPollInterval, prebufferPoll, kPrebufferRounds}) {
         testing::UseOutput(settings, 1, rate, blockCount);
-        host.onStop = [this] { Stop(); };
         queue.SetWake([this] { ++posted; });
     }
-    ~SdlPlayer() { Stop(); }
 
-    bool Start() {
-        streaming.PrepareSlots(settings.parameters.blockBytes);
-        thread.Create(source);
-        thread.Resume();
-        const bool started = streaming.StartStreaming();
-        playback.playState = 1;
-        return started;
-    }
-    void Stop() {
-        StopOutputAndRenderThread(device, thread, playback);
-        playback.pauseState = 0;
-    }
+    bool Start() { return session.Start(source); }
+    void Stop() { session.Stop(); }
 
     // Handles notifications until `done` holds or `limit` passes; false on the time limit.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (!done()) {
             if (std::chrono::steady_clock::now() > end) return false;
-            uint32_t index = 0;
-            if (queue.WaitTake(index, 5ms)) {
-                ++handled;
-                streaming.OnBufferDone(index);
-            }
+            if (session.HandleNotification(5ms)) ++handled;
         }
         return true;
     }
@@ -76,10 +60,8 @@ public:
     PlaybackState playback;
     BufferDoneQueue queue;
     WaveOutDevice device{prompt, queue};
-    TestHost host;
-    Streaming streaming;
-    RenderThread thread{streaming, playback};
     CounterSource source;
+    StreamingSession session;
     std::atomic<int> posted{0};
     int handled = 0;
 };
@@ -92,7 +74,7 @@ TEST(WaveOutDevice, TheDiskDriverReceivesTheSourceFramesInOrder) {
     {
         SdlPlayer player(5, song);
         ASSERT_TRUE(player.Start()) << player.device.errorText();
-        ASSERT_TRUE(player.RunUntil([&] { return player.streaming.Finished(); }));
+        ASSERT_TRUE(player.RunUntil([&] { return player.session.streaming().Finished(); }));
         EXPECT_EQ(player.playback.underrunShown.load(), 0);
         std::this_thread::sleep_for(150ms);  // the last chunk reaches the file
     }
@@ -119,7 +101,7 @@ TEST(WaveOutDevice, NoNotificationArrivesAfterAStopWithBuffersQueued) {
     player.Stop();
     const int postedAtStop = player.posted.load();
     EXPECT_FALSE(player.device.IsOpen());
-    EXPECT_FALSE(player.thread.Exists());
+    EXPECT_FALSE(player.session.renderThread().Exists());
     EXPECT_EQ(player.queue.Size(), 0u);
     std::this_thread::sleep_for(300ms);  // three buffers' worth of playing time
     EXPECT_EQ(player.posted.load(), postedAtStop);
@@ -163,7 +145,7 @@ TEST(WaveOutDevice, TwoHundredStartStopCyclesInARowLeaveNothingRunning) {
         SCOPED_TRACE(cycle);
         // Every third cycle stops from inside the prebuffering wait, as a stop click would; the
         // others while the device plays, every tenth after a buffer-done has been handled.
-        player.host.onEvent =
+        player.session.hooks.processEvent =
             cycle % 3 == 0 ? std::function<void()>([&] { player.Stop(); }) : nullptr;
         player.source.produced = 0;
         const int handledBefore = player.handled;
@@ -172,7 +154,7 @@ TEST(WaveOutDevice, TwoHundredStartStopCyclesInARowLeaveNothingRunning) {
             EXPECT_TRUE(player.RunUntil([&] { return player.handled > handledBefore; }, 2s));
         }
         player.Stop();
-        ASSERT_FALSE(player.thread.Exists());
+        ASSERT_FALSE(player.session.renderThread().Exists());
         ASSERT_FALSE(player.device.IsOpen());
         ASSERT_EQ(player.queue.Size(), 0u);
         ASSERT_EQ(player.playback.threadStop.load(), 0);

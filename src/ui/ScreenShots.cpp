@@ -92,6 +92,7 @@ int WriteScreens(const QString& dir, const ZBDIBSection& skin) {
     player.speedMode = 2;
     player.pauseState = 1;
     player.songTitle = "\x83\x5E\x83\x43\x83\x67\x83\x8B\x81\x45\x83\x65\x83\x58\x83\x67";
+    view.InvalidateAll(true);  // a new title comes with a new play, which erases
     Play(player, view, 267, 431);
     shot.Save("playing-3");
     player.speedMode = 0;

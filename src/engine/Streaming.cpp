@@ -23,6 +23,7 @@ bool Streaming::PrepareSlots(int32_t blockBytes) {
     producerEnded_.store(false, std::memory_order_relaxed);
     sourceEnded_.store(false, std::memory_order_relaxed);
     slots_.ResetCounters();
+    underruns_ = 0;
     blockBytes_ = blockBytes > 0 ? static_cast<uint32_t>(blockBytes) : 0;
 
     const int count = std::clamp(settings_.parameters.blockCount, 0, kOutputSlotCapacity);
@@ -148,6 +149,7 @@ void Streaming::OnBufferDone(uint32_t bufferIndex) {
         // The song is over, not late: the buffer stays idle and nothing is marked.
         return;
     } else {
+        ++underruns_;
         std::memset(device_.BufferData(bufferIndex), 0, device_.bufferBytes());
         device_.SetBufferLength(bufferIndex, device_.bufferBytes());
         if (playback_.authoringState.load() == 0 && playback_.underrunShown.load() == 0) {

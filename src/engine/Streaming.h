@@ -82,6 +82,8 @@ public:
     // Slots in use by the ring, and how many of them hold rendered samples.
     uint32_t ringSize() const { return ringSize_; }
     uint32_t FilledSlots() const;
+    // Underruns since the last PrepareSlots.
+    uint32_t underruns() const { return underruns_; }
 
 private:
     uint32_t RenderBlock(FrameSource& source, uint32_t* out, uint32_t frames,
@@ -99,6 +101,7 @@ private:
 
     uint32_t ringSize_ = 0;
     uint32_t blockBytes_ = 0;
+    uint32_t underruns_ = 0;
     std::atomic<bool> producerEnded_{false};
     std::atomic<bool> sourceEnded_{false};
 };

@@ -152,6 +152,7 @@ TEST(Streaming, TheDeviceGetsTheSourceFramesInOrderUpToAShortLastBlock) {
         << "the stale tail of a reused buffer must not be played";
     EXPECT_EQ(heard.size(), 14u * kBlockBytes) << "14 buffers, the last one only partly ours";
     EXPECT_EQ(rig.playback.underrunShown.load(), 0) << "the end of the song is no underrun";
+    EXPECT_EQ(rig.streaming.underruns(), 0u);
     EXPECT_EQ(rig.playback.silenceFrames.load(), 0u);
     EXPECT_EQ(rig.host.stops, 0);
     EXPECT_EQ(rig.source.filterClears.load(), 1);
@@ -191,6 +192,7 @@ TEST(Streaming, AnUnderrunWithKeepRunningPlaysSilenceAndGoesOn) {
     EXPECT_EQ(rig.PlayBuffer(), CounterBytes(11 * kBlockFrames, kBlockFrames));
     EXPECT_EQ(rig.playback.silenceFrames.load(), kBlockFrames);
     EXPECT_EQ(rig.host.invalidations, 1);
+    EXPECT_EQ(rig.streaming.underruns(), 1u);
     EXPECT_EQ(rig.playback.playState.load(), 1);
 }
 

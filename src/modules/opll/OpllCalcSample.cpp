@@ -1,0 +1,285 @@
+// The per-sample generator. Table lookups, adds and shifts only; derived values are recomputed
+// only when a register write has flagged them. Slots that cannot be heard and whose state cannot
+// change until the next register write are skipped, which leaves the output bit-identical: their
+// envelope would stay at silence, and their phase is reset by the key-on that wakes them (the
+// tom-tom's phase, which the hi-hat and cymbal read, is the one kept moving).
+#include "modules/opll/OpllChip.h"
+
+namespace zeblo {
+namespace {
+
+inline int32_t Clamp255(int32_t x) {
+    return x < 255 ? x : 255;
+}
+
+uint32_t EnvelopeRate(const OpllSlot& s, const OpllTables& t) {
+    const OpllPatch& p = *s.patch;
+    switch (s.envState) {
+        case kOpllAttack:
+            return t.attackRate[p.ar][s.rks];
+        case kOpllDecay:
+            return t.decayRate[p.dr][s.rks];
+        case kOpllSustain:
+            return t.decayRate[p.rr][s.rks];
+        case kOpllRelease:
+            if (s.sustain) return t.decayRate[5][s.rks];
+            return p.eg ? t.decayRate[p.rr][s.rks] : t.decayRate[7][s.rks];
+        default:
+            return 0;
+    }
+}
+
+// Recomputes what the flags mark stale. The envelope rate uses the key-scale rate from before
+// this update when both are pending.
+void UpdateSlot(OpllSlot& s, uint32_t flags, const OpllTables& t) {
+    const OpllPatch& p = *s.patch;
+    if (flags & kOpllUpdatePhaseStep) s.phaseStep = t.phaseStep[s.fnum][s.block][p.ml];
+    if (flags & kOpllUpdateEnvelopeRate) s.envStep = EnvelopeRate(s, t);
+    if (flags & kOpllUpdateLevel) {
+        const uint32_t v = s.type == kOpllCarrierType ? s.volume : p.tl;
+        s.level = t.level[s.fnum >> 5][s.block][v][p.kl];
+    }
+    if (flags & kOpllUpdateKeyScaleRate) s.rks = t.rateScale[s.fnum >> 8][s.block][p.kr];
+    if (flags & kOpllUpdateWaveTable) s.waveTable = t.waveTables[p.wf];
+    s.updateFlags = 0;
+}
+
+// One envelope step; returns the envelope value 0-128 in two-dB-unit steps.
+inline int32_t EnvelopeValue(OpllSlot& s, const OpllTables& t) {
+    switch (s.envState) {
+        case kOpllAttack:
+            s.envPhase += s.envStep;
+            if (s.envPhase & 0x400000) {
+                s.envPhase = 0;
+                s.envState = kOpllDecay;
+                s.updateFlags |= kOpllUpdateEnvelopeRate;
+                return 0;
+            }
+            return t.attackCurve[(s.envPhase >> 15) & 127];
+        case kOpllDecay: {
+            s.envPhase += s.envStep;
+            const uint32_t sustainLevel = t.sustainLevel[s.patch->sl];
+            if (s.envPhase >= sustainLevel) {
+                s.envPhase = sustainLevel;
+                s.envState = s.patch->eg ? kOpllSustainHold : kOpllSustain;
+                s.updateFlags |= kOpllUpdateEnvelopeRate;
+            }
+            return static_cast<int32_t>(s.envPhase >> 15);
+        }
+        case kOpllSustainHold:
+            if (!s.patch->eg) {
+                s.envState = kOpllSustain;
+                s.updateFlags |= kOpllUpdateEnvelopeRate;
+            }
+            return static_cast<int32_t>(s.envPhase >> 15);
+        case kOpllSustain:
+        case kOpllRelease: {
+            s.envPhase += s.envStep;
+            const uint32_t e = s.envPhase >> 15;
+            if (e >= 128) {
+                s.envState = kOpllFinished;
+                return 127;
+            }
+            return static_cast<int32_t>(e);
+        }
+        default:
+            return 127;
+    }
+}
+
+inline void AdvancePhase(OpllSlot& s) {
+    const uint32_t step =
+        s.patch->pm ? (static_cast<uint32_t>(*s.pmSource) * s.phaseStep) >> 8 : s.phaseStep;
+    s.phase = (s.phase + step) & 0x3FFFF;
+    s.phaseIndex = s.phase >> 9;
+}
+
+// Update, envelope and phase of a melodic or bass-drum slot.
+inline void MelodicSlotTurn(OpllSlot& s, const OpllTables& t) {
+    const uint32_t flags = s.updateFlags | s.patch->updateFlags;
+    if (flags) UpdateSlot(s, flags, t);
+    const int32_t e = EnvelopeValue(s, t);
+    const int32_t tremolo = s.patch->am ? *s.amSource : 0;
+    s.envOutput = Clamp255(e * 2 + 1 + s.level + tremolo);
+    AdvancePhase(s);
+}
+
+// Hi-hat, snare drum, tom-tom and cymbal: no tremolo, no vibrato, and their patches never carry
+// flags.
+inline void RhythmSlotTurn(OpllSlot& s, const OpllTables& t) {
+    if (s.updateFlags) UpdateSlot(s, s.updateFlags, t);
+    const int32_t e = EnvelopeValue(s, t);
+    s.envOutput = Clamp255(e * 2 + 1 + s.level);
+    if (!s.patch->pm) s.phase = (s.phase + s.phaseStep) & 0x3FFFF;
+    s.phaseIndex = s.phase >> 9;
+}
+
+// Negative half-waves come out two dB units quieter than positive ones.
+inline int32_t OperatorOutput(int32_t s, int32_t a, const int32_t* db2lin) {
+    if (s >= 1) return db2lin[Clamp255(a + s - 1)];
+    return -db2lin[Clamp255(a - s + 1)];
+}
+
+inline void ModulatorOutput(OpllSlot& s, const int32_t* db2lin) {
+    if (s.envOutput == 255) {
+        s.previousOutput = s.output;
+        s.output = 0;
+        return;
+    }
+    uint32_t index = s.phaseIndex;
+    const uint32_t fb = s.patch->fb;
+    if (fb != 0) {
+        const int32_t feedback = ((s.previousOutput + s.output) & ~1) >> (7 - fb);
+        index = (static_cast<uint32_t>(feedback) + s.phaseIndex) & 0x1FF;
+    }
+    const int32_t w = s.waveTable[index];
+    s.previousOutput = s.output;
+    s.output = OperatorOutput(w, s.envOutput, db2lin);
+}
+
+inline int32_t CarrierOutput(const OpllSlot& s, int32_t modulation, const int32_t* db2lin) {
+    if (s.envOutput == 255) return 0;
+    const uint32_t index = (s.phaseIndex + static_cast<uint32_t>(modulation) * 4u) & 0x1FF;
+    return OperatorOutput(s.waveTable[index], s.envOutput, db2lin);
+}
+
+// Modulator into carrier, as every melodic channel and the bass drum play.
+inline int32_t TwoOperatorTurn(OpllSlot& mod, OpllSlot& car, const OpllTables& t) {
+    MelodicSlotTurn(mod, t);
+    ModulatorOutput(mod, t.db2lin.data());
+    MelodicSlotTurn(car, t);
+    return CarrierOutput(car, mod.output, t.db2lin.data());
+}
+
+// Both slots asleep since reset: silent now and until a register write wakes them.
+inline bool IdleAndSettled(const OpllSlot& mod, const OpllSlot& car) {
+    return car.envState == kOpllIdle && mod.envState == kOpllIdle &&
+           (mod.updateFlags | car.updateFlags | mod.patch->updateFlags | car.patch->updateFlags) ==
+               0 &&
+           mod.output == 0 && mod.previousOutput == 0;
+}
+
+int32_t MelodicChannels(OpllChip& chip, const OpllTables& t) {
+    if (chip.melodicQuiet) {
+        if (chip.quietAdvancesTomPhase) AdvancePhase(chip.slots[kOpllSlotTomTom]);
+        return 0;
+    }
+    int32_t m = 0;
+    bool quiet = true;
+    bool tomPhase = false;
+    const int count = chip.rhythmMode ? 6 : 9;
+    for (int c = 0; c < count; ++c) {
+        OpllSlot& mod = chip.slots[2 * c];
+        OpllSlot& car = chip.slots[2 * c + 1];
+        if (car.envState == kOpllFinished) continue;
+        if (IdleAndSettled(mod, car)) {
+            if (c == 8) {
+                AdvancePhase(mod);
+                tomPhase = true;
+            }
+            continue;
+        }
+        quiet = false;
+        m += TwoOperatorTurn(mod, car, t);
+    }
+    chip.melodicQuiet = quiet;
+    chip.quietAdvancesTomPhase = tomPhase;
+    return m;
+}
+
+// Hi-hat and cymbal: the tom-tom's phase and the noise ring-modulate a square-ish wave.
+inline int32_t MetallicOutput(const OpllSlot& s, int32_t p, int32_t noise, const OpllTables& t) {
+    const int32_t a = s.envOutput;
+    if (a == 255) return 0;
+    const int32_t q = t.fullSine[(s.phaseIndex + static_cast<uint32_t>(p) * 4u) & 0x1FF];
+    const int32_t* db2lin = t.db2lin.data();
+    if (q >= 1) return db2lin[Clamp255(a + noise + q + 31)] + db2lin[Clamp255(4 * a)];
+    return db2lin[Clamp255(4 * a)] - db2lin[Clamp255(a + noise - q + 33)];
+}
+
+inline bool RhythmSlotAsleep(const OpllSlot& s) {
+    return s.envState == kOpllFinished || (s.envState == kOpllIdle && s.updateFlags == 0);
+}
+
+int32_t RhythmSection(OpllChip& chip, const OpllTables& t) {
+    const int32_t* db2lin = t.db2lin.data();
+    OpllSlot* slots = chip.slots;
+    const int32_t p = t.fullSine[(slots[kOpllSlotTomTom].phaseIndex & 63) * 8];
+    const int32_t noise = static_cast<int32_t>(chip.noise);
+    int32_t r = 0;
+
+    OpllSlot& bdMod = slots[kOpllSlotBassDrumModulator];
+    OpllSlot& bdCar = slots[kOpllSlotBassDrumCarrier];
+    if (bdCar.envState != kOpllFinished && !IdleAndSettled(bdMod, bdCar)) {
+        r = TwoOperatorTurn(bdMod, bdCar, t);
+    }
+
+    OpllSlot& hh = slots[kOpllSlotHiHat];
+    if (!RhythmSlotAsleep(hh)) {
+        RhythmSlotTurn(hh, t);
+        r += MetallicOutput(hh, p, noise * 4, t);
+    }
+
+    OpllSlot& sd = slots[kOpllSlotSnareDrum];
+    if (!RhythmSlotAsleep(sd)) {
+        RhythmSlotTurn(sd, t);
+        const int32_t a = sd.envOutput;
+        const int32_t q = t.fullSine[sd.phaseIndex];
+        const int32_t n = noise * 2;
+        if (a != 255) {
+            r += q >= 1 ? db2lin[Clamp255(((q - 1) >> 2) + n + a)]
+                        : -db2lin[Clamp255(((1 - q) >> 2) + n + a)];
+        }
+    }
+
+    OpllSlot& tom = slots[kOpllSlotTomTom];
+    if (RhythmSlotAsleep(tom)) {
+        // Silent, but its phase feeds the hi-hat and the cymbal.
+        if (tom.updateFlags) UpdateSlot(tom, tom.updateFlags, t);
+        if (!tom.patch->pm) tom.phase = (tom.phase + tom.phaseStep) & 0x3FFFF;
+        tom.phaseIndex = tom.phase >> 9;
+    } else {
+        RhythmSlotTurn(tom, t);
+        const int32_t a = tom.envOutput;
+        const int32_t q = tom.waveTable[tom.phaseIndex];
+        if (a != 255) {
+            r += q >= 1 ? db2lin[Clamp255(a + q + 3)] : -db2lin[Clamp255(a - q + 5)];
+        }
+    }
+
+    OpllSlot& cym = slots[kOpllSlotTopCymbal];
+    if (!RhythmSlotAsleep(cym)) {
+        RhythmSlotTurn(cym, t);
+        r += MetallicOutput(cym, p, noise * 2, t);
+    }
+    return r;
+}
+
+}  // namespace
+
+int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
+    const OpllTables& t = *chip.tables;
+
+    chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
+    chip.tremoloValue = t.tremolo[chip.tremoloPhase >> 8];
+    chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
+    chip.vibratoValue = t.vibrato[chip.vibratoPhase >> 8];
+
+    const uint32_t n = noise.value;
+    noise.value = ((n & 0x7FFF) << 1) | (((n >> 12) ^ (n >> 15)) & 1);
+    chip.noise = noise.value >> 11;
+
+    const int32_t m = MelodicChannels(chip, t);
+    const int32_t r = chip.rhythmMode ? RhythmSection(chip, t) : 0;
+
+    int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (m >> 1);
+    x = (x * chip.outputGain) >> 2;
+    if (x > 32767) x = 32767;
+    if (x < -32768) x = -32768;
+
+    chip.patches[0].modulator.updateFlags = 0;
+    chip.patches[0].carrier.updateFlags = 0;
+    return static_cast<int16_t>(x);
+}
+
+}  // namespace zeblo

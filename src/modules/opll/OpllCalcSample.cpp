@@ -151,12 +151,12 @@ inline int32_t TwoOperatorTurn(OpllSlot& mod, OpllSlot& car, const OpllTables& t
     return CarrierOutput(car, mod.output, t.db2lin.data());
 }
 
-// Both slots asleep since reset: silent now and until a register write wakes them.
+// Both slots asleep since reset (which zeroed their outputs) with nothing pending: silent now and
+// until a register write wakes them.
 inline bool IdleAndSettled(const OpllSlot& mod, const OpllSlot& car) {
-    return car.envState == kOpllIdle && mod.envState == kOpllIdle &&
-           (mod.updateFlags | car.updateFlags | mod.patch->updateFlags | car.patch->updateFlags) ==
-               0 &&
-           mod.output == 0 && mod.previousOutput == 0;
+    const uint32_t pending =
+        mod.updateFlags | car.updateFlags | mod.patch->updateFlags | car.patch->updateFlags;
+    return car.envState == kOpllIdle && mod.envState == kOpllIdle && pending == 0;
 }
 
 int32_t MelodicChannels(OpllChip& chip, const OpllTables& t) {

@@ -40,7 +40,10 @@ void UpdateSlot(OpllSlot& s, uint32_t flags, const OpllTables& t) {
         s.level = t.level[s.fnum >> 5][s.block][v][p.kl];
     }
     if (flags & kOpllUpdateKeyScaleRate) s.rks = t.rateScale[s.fnum >> 8][s.block][p.kr];
-    if (flags & kOpllUpdateWaveTable) s.waveTable = t.waveTables[p.wf];
+    if (flags & kOpllUpdateWaveTable) {
+        s.waveTable = t.waveTables[p.wf];
+        s.waveShape = t.waveShapes[p.wf];
+    }
     s.updateFlags = 0;
 }
 
@@ -87,21 +90,30 @@ inline int32_t EnvelopeValue(OpllSlot& s, const OpllTables& t) {
     }
 }
 
-inline void AdvancePhase(OpllSlot& s) {
-    const uint32_t step =
-        s.patch->pm ? (static_cast<uint32_t>(*s.pmSource) * s.phaseStep) >> 8 : s.phaseStep;
+// This sample's LFO values indexed by the patch's AM and PM bits. A vibrato factor of 256 leaves
+// the step unchanged: steps stay below 2^24 at every supported rate, so the product fits 32 bits.
+struct LfoLookup {
+    int32_t tremolo[2];
+    uint32_t vibrato[2];
+};
+
+inline LfoLookup MakeLfoLookup(const OpllChip& chip) {
+    return {{0, chip.tremoloValue}, {256, static_cast<uint32_t>(chip.vibratoValue)}};
+}
+
+inline void AdvancePhase(OpllSlot& s, const LfoLookup& lfo) {
+    const uint32_t step = (lfo.vibrato[s.patch->pm] * s.phaseStep) >> 8;
     s.phase = (s.phase + step) & 0x3FFFF;
     s.phaseIndex = s.phase >> 9;
 }
 
 // Update, envelope and phase of a melodic or bass-drum slot.
-inline void MelodicSlotTurn(OpllSlot& s, const OpllTables& t) {
+inline void MelodicSlotTurn(OpllSlot& s, const OpllTables& t, const LfoLookup& lfo) {
     const uint32_t flags = s.updateFlags | s.patch->updateFlags;
     if (flags) UpdateSlot(s, flags, t);
     const int32_t e = EnvelopeValue(s, t);
-    const int32_t tremolo = s.patch->am ? *s.amSource : 0;
-    s.envOutput = Clamp255(e * 2 + 1 + s.level + tremolo);
-    AdvancePhase(s);
+    s.envOutput = Clamp255(e * 2 + 1 + s.level + lfo.tremolo[s.patch->am]);
+    AdvancePhase(s, lfo);
 }
 
 // Hi-hat, snare drum, tom-tom and cymbal: no tremolo, no vibrato, and their patches never carry
@@ -114,10 +126,13 @@ inline void RhythmSlotTurn(OpllSlot& s, const OpllTables& t) {
     s.phaseIndex = s.phase >> 9;
 }
 
-// Negative half-waves come out two dB units quieter than positive ones.
-inline int32_t OperatorOutput(int32_t s, int32_t a, const int32_t* db2lin) {
-    if (s >= 1) return db2lin[Clamp255(a + s - 1)];
-    return -db2lin[Clamp255(a - s + 1)];
+// s >= 1: +db2lin[a + s - 1]; s <= 0: -db2lin[a - s + 1], so negative half-waves come out two dB
+// units quieter. Without branches (the sign of a modulated wave is unpredictable), on the wave's
+// shape entry and the unclamped db2lin.
+inline int32_t OperatorOutput(int32_t shape, int32_t a, const int32_t* db2linWide) {
+    const int32_t negative = shape >> 31;
+    const int32_t v = db2linWide[a + (shape & 0x3FF)];
+    return (v ^ negative) - negative;
 }
 
 inline void ModulatorOutput(OpllSlot& s, const int32_t* db2lin) {
@@ -132,36 +147,37 @@ inline void ModulatorOutput(OpllSlot& s, const int32_t* db2lin) {
         const int32_t feedback = ((s.previousOutput + s.output) & ~1) >> (7 - fb);
         index = (static_cast<uint32_t>(feedback) + s.phaseIndex) & 0x1FF;
     }
-    const int32_t w = s.waveTable[index];
+    const int32_t shape = s.waveShape[index];
     s.previousOutput = s.output;
-    s.output = OperatorOutput(w, s.envOutput, db2lin);
+    s.output = OperatorOutput(shape, s.envOutput, db2lin);
 }
 
 inline int32_t CarrierOutput(const OpllSlot& s, int32_t modulation, const int32_t* db2lin) {
     if (s.envOutput == 255) return 0;
     const uint32_t index = (s.phaseIndex + static_cast<uint32_t>(modulation) * 4u) & 0x1FF;
-    return OperatorOutput(s.waveTable[index], s.envOutput, db2lin);
+    return OperatorOutput(s.waveShape[index], s.envOutput, db2lin);
 }
 
 // Modulator into carrier, as every melodic channel and the bass drum play.
-inline int32_t TwoOperatorTurn(OpllSlot& mod, OpllSlot& car, const OpllTables& t) {
-    MelodicSlotTurn(mod, t);
-    ModulatorOutput(mod, t.db2lin.data());
-    MelodicSlotTurn(car, t);
-    return CarrierOutput(car, mod.output, t.db2lin.data());
+inline int32_t TwoOperatorTurn(OpllSlot& mod, OpllSlot& car, const OpllTables& t,
+                               const LfoLookup& lfo) {
+    MelodicSlotTurn(mod, t, lfo);
+    ModulatorOutput(mod, t.db2linWide.data());
+    MelodicSlotTurn(car, t, lfo);
+    return CarrierOutput(car, mod.output, t.db2linWide.data());
 }
 
 // Both slots asleep since reset (which zeroed their outputs) with nothing pending: silent now and
 // until a register write wakes them.
 inline bool IdleAndSettled(const OpllSlot& mod, const OpllSlot& car) {
-    const uint32_t pending =
-        mod.updateFlags | car.updateFlags | mod.patch->updateFlags | car.patch->updateFlags;
-    return car.envState == kOpllIdle && mod.envState == kOpllIdle && pending == 0;
+    if (car.envState != kOpllIdle || mod.envState != kOpllIdle) return false;
+    return (mod.updateFlags | car.updateFlags | mod.patch->updateFlags | car.patch->updateFlags) ==
+           0;
 }
 
-int32_t MelodicChannels(OpllChip& chip, const OpllTables& t) {
+int32_t MelodicChannels(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo) {
     if (chip.melodicQuiet) {
-        if (chip.quietAdvancesTomPhase) AdvancePhase(chip.slots[kOpllSlotTomTom]);
+        if (chip.quietAdvancesTomPhase) AdvancePhase(chip.slots[kOpllSlotTomTom], lfo);
         return 0;
     }
     int32_t m = 0;
@@ -174,13 +190,13 @@ int32_t MelodicChannels(OpllChip& chip, const OpllTables& t) {
         if (car.envState == kOpllFinished) continue;
         if (IdleAndSettled(mod, car)) {
             if (c == 8) {
-                AdvancePhase(mod);
+                AdvancePhase(mod, lfo);
                 tomPhase = true;
             }
             continue;
         }
         quiet = false;
-        m += TwoOperatorTurn(mod, car, t);
+        m += TwoOperatorTurn(mod, car, t, lfo);
     }
     chip.melodicQuiet = quiet;
     chip.quietAdvancesTomPhase = tomPhase;
@@ -201,27 +217,31 @@ inline bool RhythmSlotAsleep(const OpllSlot& s) {
     return s.envState == kOpllFinished || (s.envState == kOpllIdle && s.updateFlags == 0);
 }
 
-int32_t RhythmSection(OpllChip& chip, const OpllTables& t) {
+int32_t RhythmSection(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo) {
     const int32_t* db2lin = t.db2lin.data();
     OpllSlot* slots = chip.slots;
     const int32_t p = t.fullSine[(slots[kOpllSlotTomTom].phaseIndex & 63) * 8];
     const int32_t noise = static_cast<int32_t>(chip.noise);
     int32_t r = 0;
+    bool quiet = true;
 
     OpllSlot& bdMod = slots[kOpllSlotBassDrumModulator];
     OpllSlot& bdCar = slots[kOpllSlotBassDrumCarrier];
     if (bdCar.envState != kOpllFinished && !IdleAndSettled(bdMod, bdCar)) {
-        r = TwoOperatorTurn(bdMod, bdCar, t);
+        quiet = false;
+        r = TwoOperatorTurn(bdMod, bdCar, t, lfo);
     }
 
     OpllSlot& hh = slots[kOpllSlotHiHat];
     if (!RhythmSlotAsleep(hh)) {
+        quiet = false;
         RhythmSlotTurn(hh, t);
         r += MetallicOutput(hh, p, noise * 4, t);
     }
 
     OpllSlot& sd = slots[kOpllSlotSnareDrum];
     if (!RhythmSlotAsleep(sd)) {
+        quiet = false;
         RhythmSlotTurn(sd, t);
         const int32_t a = sd.envOutput;
         const int32_t q = t.fullSine[sd.phaseIndex];
@@ -239,6 +259,7 @@ int32_t RhythmSection(OpllChip& chip, const OpllTables& t) {
         if (!tom.patch->pm) tom.phase = (tom.phase + tom.phaseStep) & 0x3FFFF;
         tom.phaseIndex = tom.phase >> 9;
     } else {
+        quiet = false;
         RhythmSlotTurn(tom, t);
         const int32_t a = tom.envOutput;
         const int32_t q = tom.waveTable[tom.phaseIndex];
@@ -249,10 +270,28 @@ int32_t RhythmSection(OpllChip& chip, const OpllTables& t) {
 
     OpllSlot& cym = slots[kOpllSlotTopCymbal];
     if (!RhythmSlotAsleep(cym)) {
+        quiet = false;
         RhythmSlotTurn(cym, t);
         r += MetallicOutput(cym, p, noise * 2, t);
     }
+    chip.rhythmQuiet = quiet;
     return r;
+}
+
+// A sample in which some slot may sound or change.
+__attribute__((noinline)) int16_t BusySample(OpllChip& chip, const LfoLookup& lfo) {
+    const OpllTables& t = *chip.tables;
+    const int32_t m = MelodicChannels(chip, t, lfo);
+    const int32_t r = chip.rhythmMode ? RhythmSection(chip, t, lfo) : 0;
+
+    int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (m >> 1);
+    x = (x * chip.outputGain) >> 2;
+    if (x > 32767) x = 32767;
+    if (x < -32768) x = -32768;
+
+    chip.patches[0].modulator.updateFlags = 0;
+    chip.patches[0].carrier.updateFlags = 0;
+    return static_cast<int16_t>(x);
 }
 
 }  // namespace
@@ -269,17 +308,20 @@ int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
     noise.value = ((n & 0x7FFF) << 1) | (((n >> 12) ^ (n >> 15)) & 1);
     chip.noise = noise.value >> 11;
 
-    const int32_t m = MelodicChannels(chip, t);
-    const int32_t r = chip.rhythmMode ? RhythmSection(chip, t) : 0;
+    const LfoLookup lfo = MakeLfoLookup(chip);
+    if (!chip.melodicQuiet || (chip.rhythmMode && !chip.rhythmQuiet)) return BusySample(chip, lfo);
 
-    int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (m >> 1);
-    x = (x * chip.outputGain) >> 2;
-    if (x > 32767) x = 32767;
-    if (x < -32768) x = -32768;
-
-    chip.patches[0].modulator.updateFlags = 0;
-    chip.patches[0].carrier.updateFlags = 0;
-    return static_cast<int16_t>(x);
+    // Nothing sounds and nothing can change before the next register write; the flags of pair 0
+    // are already clear, since any write ends the quiet. Only the phases that the rhythm section
+    // reads keep moving.
+    OpllSlot& tom = chip.slots[kOpllSlotTomTom];
+    if (chip.rhythmMode) {
+        if (!tom.patch->pm) tom.phase = (tom.phase + tom.phaseStep) & 0x3FFFF;
+        tom.phaseIndex = tom.phase >> 9;
+    } else if (chip.quietAdvancesTomPhase) {
+        AdvancePhase(tom, lfo);
+    }
+    return 0;
 }
 
 }  // namespace zeblo

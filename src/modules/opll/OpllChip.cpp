@@ -300,6 +300,7 @@ void OpllReset(OpllChip* chip) {
             s->envOutput = 0;
             s->envPhase = 0x400000;
             s->waveTable = t.fullSine.data();
+            s->waveShape = t.fullSineShape.data();
             s->updateFlags |= kOpllUpdateAll;
         }
         ch.patchNumber = 0;
@@ -308,17 +309,20 @@ void OpllReset(OpllChip* chip) {
         ch.carrier->patch = &chip->patches[0].carrier;
     }
     chip->melodicQuiet = false;
+    chip->rhythmQuiet = false;
 }
 
 void OpllLoadDefaultPatches(OpllChip& chip) {
     for (int i = 0; i < kOpllPatchPairs; ++i) chip.patches[i] = chip.tables->defaultPatches[i];
     chip.melodicQuiet = false;
+    chip.rhythmQuiet = false;
 }
 
 void OpllWriteRegister(OpllChip& chip, uint32_t address, uint32_t value) {
     if (address >= kOpllRegisters) return;
     const uint32_t v = value & 0xFF;
     chip.melodicQuiet = false;
+    chip.rhythmQuiet = false;
     if (address <= 0x07) {
         WriteUserTone(chip, address, v);
     } else if (address == 0x0E) {

@@ -47,7 +47,8 @@ struct OpllSlot {
     int32_t output = 0;
     int32_t previousOutput = 0;
     const int32_t* waveTable = nullptr;
-    uint32_t phase = 0;  // 18 bits
+    const int32_t* waveShape = nullptr;  // waveTable in the sample loop's form
+    uint32_t phase = 0;                  // 18 bits
     uint32_t phaseStep = 0;
     uint32_t phaseIndex = 0;  // phase >> 9
     uint32_t fnum = 0;
@@ -98,6 +99,7 @@ struct OpllChip {
     // write or reset clears it. While set, later samples skip the melodic channels outright.
     bool melodicQuiet = false;
     bool quietAdvancesTomPhase = false;  // channel 8 was idle: slot 16 still moves its phase
+    bool rhythmQuiet = false;            // the same for the five rhythm instruments
 };
 
 // Null when memory runs out. The chip reads tables until it is destroyed.

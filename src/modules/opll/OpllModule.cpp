@@ -8,7 +8,6 @@ namespace zeblo {
 namespace {
 
 constexpr double kVelocityScale = 0.007874016f;  // 1/127, single precision
-constexpr double kRhythmMixFactor = -0.4f;
 // Hz to F-number at block 0: 2^19 * 72 / clock.
 constexpr double kFnumPerHzA = 524288.0;
 constexpr double kFnumPerHzB = 2.0114288268481047e-05;
@@ -132,9 +131,11 @@ int32_t LevelAttenuation(int32_t level) {
     return 15;
 }
 
-int32_t MixOpllSample(int32_t s0, int32_t s1, int32_t s2, int32_t s3, int32_t s4) {
+// trunc(s4 * -0.4f) in double is -(2 * s4 / 5) for every 16-bit s4: the float constant's excess
+// over 0.4 moves the product by less than 0.0002, never across an integer.
+int32_t MixOpllSample(int16_t s0, int16_t s1, int16_t s2, int16_t s3, int16_t s4) {
     const int32_t melodic = (s0 + s1 + s2 + s3) / 2;
-    const int32_t rhythm = static_cast<int32_t>(std::trunc(s4 * kRhythmMixFactor));
+    const int32_t rhythm = -(2 * s4 / 5);
     int32_t m = melodic - rhythm;
     if (m > 32767) m = 32767;
     if (m < -32767) m = -32767;
@@ -213,7 +214,7 @@ uint32_t OpllModule::Reset(SoundModuleHandle) {
 
 int32_t OpllModule::MixedSample() {
     if (!chipsReady) return 0;
-    int32_t s[kOpllChipCount];
+    int16_t s[kOpllChipCount];
     for (int i = 0; i < kOpllChipCount; ++i) s[i] = OpllCalcSample(*chips[i], noise);
     return MixOpllSample(s[0], s[1], s[2], s[3], s[4]);
 }

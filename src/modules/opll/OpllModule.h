@@ -58,8 +58,8 @@ double BentNoteFrequency(int32_t note, int32_t cents);
 FmPitch FrequencyToPitch(double frequency);
 // 0 (loudest) to 15 (a level above none of the thresholds).
 int32_t LevelAttenuation(int32_t level);
-// Four melodic chips halved plus 0.4 of the rhythm chip, clipped to -32767..32767.
-int32_t MixOpllSample(int32_t s0, int32_t s1, int32_t s2, int32_t s3, int32_t s4);
+// Four melodic chip samples halved plus 0.4 of the rhythm chip's, clipped to -32767..32767.
+int32_t MixOpllSample(int16_t s0, int16_t s1, int16_t s2, int16_t s3, int16_t s4);
 
 class OpllModule final : public StandardSoundModule {
 public:

@@ -99,6 +99,19 @@ void BuildHalfSine(OpllTables& t) {
     for (int i = 256; i < 512; ++i) t.halfSine[i] = t.fullSine[0];
 }
 
+void BuildSampleLoopForms(OpllTables& t) {
+    for (int i = 0; i < 1024; ++i) t.db2linWide[i] = t.db2lin[std::min(i, 255)];
+    auto shape = [](int32_t s) {
+        return s >= 1 ? static_cast<int32_t>(s - 1)
+                      : static_cast<int32_t>(static_cast<uint32_t>(1 - s) | 0x80000000u);
+    };
+    for (int i = 0; i < 512; ++i) {
+        t.fullSineShape[i] = shape(t.fullSine[i]);
+        t.halfSineShape[i] = shape(t.halfSine[i]);
+    }
+    t.waveShapes = {t.fullSineShape.data(), t.halfSineShape.data()};
+}
+
 void BuildAttackRate(OpllTables& t, double clock, double rate) {
     for (uint32_t ar = 0; ar < 16; ++ar) {
         for (uint32_t rks = 0; rks < 16; ++rks) {
@@ -163,6 +176,7 @@ void OpllInitTables(OpllTables& tables, uint32_t clock, int32_t rate) {
     BuildRateScale(tables);
     BuildSustainLevel(tables);
     tables.waveTables = {tables.fullSine.data(), tables.halfSine.data()};
+    BuildSampleLoopForms(tables);
 
     tables.defaultPatches[0] = OpllPatchPair{};
     for (int i = 0; i < kOpllBuiltInTones; ++i) {

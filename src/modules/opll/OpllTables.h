@@ -36,6 +36,14 @@ struct OpllTables {
     int32_t level[16][8][64][4] = {};            // [fnum >> 5][block][TL][KL], dB units
     std::array<uint32_t, 16> sustainLevel{};     // envelope phase at which decay stops
     std::array<const int32_t*, 2> waveTables{};  // by WF
+
+    // The same contents arranged for the sample loop: db2lin continued with zeros, so that sums of
+    // attenuations need no clamp, and each wave entry s as the attenuation it adds (s - 1, or
+    // 1 - s for the negative half) with its sign in bit 31.
+    std::array<int32_t, 1024> db2linWide{};
+    std::array<int32_t, 512> fullSineShape{};
+    std::array<int32_t, 512> halfSineShape{};
+    std::array<const int32_t*, 2> waveShapes{};
     std::array<OpllPatchPair, kOpllPatchPairs> defaultPatches{};
 };
 

@@ -25,7 +25,7 @@ protected:
     }
     void Render(std::vector<int32_t>& out, int frames) {
         for (int i = 0; i < frames; ++i) {
-            int32_t s[kOpllChipCount];
+            int16_t s[kOpllChipCount];
             for (int c = 0; c < kOpllChipCount; ++c) s[c] = OpllCalcSample(*module.Chip(c), noise);
             out.push_back(MixOpllSample(s[0], s[1], s[2], s[3], s[4]));
         }

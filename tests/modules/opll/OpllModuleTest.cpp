@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "OpllTestSupport.h"
@@ -399,6 +400,12 @@ TEST(OpllMix, HalvesTheMelodicChipsAndAddsPoint4OfTheRhythmChip) {
     EXPECT_EQ(MixOpllSample(0, 0, 0, 0, 32767), 13106);
     EXPECT_EQ(MixOpllSample(32767, 32767, 32767, 32767, 0), 32767);
     EXPECT_EQ(MixOpllSample(-32768, -32768, -32768, -32768, -32768), -32767);
+    // The rhythm share against the double-precision product with the single-precision -0.4.
+    for (int32_t s4 = -32768; s4 <= 32767; ++s4) {
+        const double product = s4 * static_cast<double>(-0.4f);
+        const int32_t expected = 7 - static_cast<int32_t>(std::trunc(product));
+        ASSERT_EQ(MixOpllSample(14, 0, 0, 0, static_cast<int16_t>(s4)), expected) << s4;
+    }
 }
 
 // Counts its calls and fails the third.

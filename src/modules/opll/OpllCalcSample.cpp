@@ -107,12 +107,22 @@ inline void AdvancePhase(OpllSlot& s, const LfoLookup& lfo) {
     s.phaseIndex = s.phase >> 9;
 }
 
-// Update, envelope and phase of a melodic or bass-drum slot.
+// Update, envelope and phase of a melodic or bass-drum slot. kPatchFlags: whether the slot's patch
+// may carry flags this sample (only pair 0 ever does, in the sample after a user-tone write).
+template <bool kPatchFlags>
 inline void MelodicSlotTurn(OpllSlot& s, const OpllTables& t, const LfoLookup& lfo) {
-    const uint32_t flags = s.updateFlags | s.patch->updateFlags;
-    if (flags) UpdateSlot(s, flags, t);
-    const int32_t e = EnvelopeValue(s, t);
-    s.envOutput = Clamp255(e * 2 + 1 + s.level + lfo.tremolo[s.patch->am]);
+    uint32_t flags = s.updateFlags;
+    if constexpr (kPatchFlags) flags |= s.patch->updateFlags;
+    if (flags == 0 && s.holding) {
+        // A held envelope neither moves nor changes state, and without flags the level stays.
+        s.envOutput = Clamp255(s.envBase + lfo.tremolo[s.patch->am]);
+    } else {
+        if (flags) UpdateSlot(s, flags, t);
+        const int32_t e = EnvelopeValue(s, t);
+        s.envBase = e * 2 + 1 + s.level;
+        s.holding = s.envState == kOpllSustainHold;  // a percussive tone never stays there
+        s.envOutput = Clamp255(s.envBase + lfo.tremolo[s.patch->am]);
+    }
     AdvancePhase(s, lfo);
 }
 
@@ -159,11 +169,12 @@ inline int32_t CarrierOutput(const OpllSlot& s, int32_t modulation, const int32_
 }
 
 // Modulator into carrier, as every melodic channel and the bass drum play.
+template <bool kPatchFlags>
 inline int32_t TwoOperatorTurn(OpllSlot& mod, OpllSlot& car, const OpllTables& t,
                                const LfoLookup& lfo) {
-    MelodicSlotTurn(mod, t, lfo);
+    MelodicSlotTurn<kPatchFlags>(mod, t, lfo);
     ModulatorOutput(mod, t.db2linWide.data());
-    MelodicSlotTurn(car, t, lfo);
+    MelodicSlotTurn<kPatchFlags>(car, t, lfo);
     return CarrierOutput(car, mod.output, t.db2linWide.data());
 }
 
@@ -175,6 +186,7 @@ inline bool IdleAndSettled(const OpllSlot& mod, const OpllSlot& car) {
            0;
 }
 
+template <bool kPatchFlags>
 int32_t MelodicChannels(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo) {
     if (chip.melodicQuiet) {
         if (chip.quietAdvancesTomPhase) AdvancePhase(chip.slots[kOpllSlotTomTom], lfo);
@@ -196,7 +208,7 @@ int32_t MelodicChannels(OpllChip& chip, const OpllTables& t, const LfoLookup& lf
             continue;
         }
         quiet = false;
-        m += TwoOperatorTurn(mod, car, t, lfo);
+        m += TwoOperatorTurn<kPatchFlags>(mod, car, t, lfo);
     }
     chip.melodicQuiet = quiet;
     chip.quietAdvancesTomPhase = tomPhase;
@@ -229,7 +241,7 @@ int32_t RhythmSection(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo)
     OpllSlot& bdCar = slots[kOpllSlotBassDrumCarrier];
     if (bdCar.envState != kOpllFinished && !IdleAndSettled(bdMod, bdCar)) {
         quiet = false;
-        r = TwoOperatorTurn(bdMod, bdCar, t, lfo);
+        r = TwoOperatorTurn<true>(bdMod, bdCar, t, lfo);
     }
 
     OpllSlot& hh = slots[kOpllSlotHiHat];
@@ -281,7 +293,10 @@ int32_t RhythmSection(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo)
 // A sample in which some slot may sound or change.
 __attribute__((noinline)) int16_t BusySample(OpllChip& chip, const LfoLookup& lfo) {
     const OpllTables& t = *chip.tables;
-    const int32_t m = MelodicChannels(chip, t, lfo);
+    const bool userToneFlags =
+        (chip.patches[0].modulator.updateFlags | chip.patches[0].carrier.updateFlags) != 0;
+    const int32_t m =
+        userToneFlags ? MelodicChannels<true>(chip, t, lfo) : MelodicChannels<false>(chip, t, lfo);
     const int32_t r = chip.rhythmMode ? RhythmSection(chip, t, lfo) : 0;
 
     int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (m >> 1);
@@ -297,30 +312,35 @@ __attribute__((noinline)) int16_t BusySample(OpllChip& chip, const LfoLookup& lf
 }  // namespace
 
 int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
-    const OpllTables& t = *chip.tables;
+    const uint32_t n = noise.value;
+    noise.value = ((n & 0x7FFF) << 1) | (((n >> 12) ^ (n >> 15)) & 1);
+    chip.noise = noise.value >> 11;
+    if (chip.quietLazy) {
+        ++chip.quietSamples;
+        return 0;
+    }
 
+    const OpllTables& t = *chip.tables;
     chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
     chip.tremoloValue = t.tremolo[chip.tremoloPhase >> 8];
     chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
     chip.vibratoValue = t.vibrato[chip.vibratoPhase >> 8];
 
-    const uint32_t n = noise.value;
-    noise.value = ((n & 0x7FFF) << 1) | (((n >> 12) ^ (n >> 15)) & 1);
-    chip.noise = noise.value >> 11;
-
     const LfoLookup lfo = MakeLfoLookup(chip);
-    if (!chip.melodicQuiet || (chip.rhythmMode && !chip.rhythmQuiet)) return BusySample(chip, lfo);
-
-    // Nothing sounds and nothing can change before the next register write; the flags of pair 0
-    // are already clear, since any write ends the quiet. Only the phases that the rhythm section
-    // reads keep moving.
-    OpllSlot& tom = chip.slots[kOpllSlotTomTom];
-    if (chip.rhythmMode) {
-        if (!tom.patch->pm) tom.phase = (tom.phase + tom.phaseStep) & 0x3FFFF;
-        tom.phaseIndex = tom.phase >> 9;
-    } else if (chip.quietAdvancesTomPhase) {
-        AdvancePhase(tom, lfo);
+    const bool quiet = chip.melodicQuiet && (!chip.rhythmMode || chip.rhythmQuiet);
+    if (!quiet) {
+        const int16_t x = BusySample(chip, lfo);
+        // From the next sample on, nothing may be left to do but move phases.
+        OpllSlot& tom = chip.slots[kOpllSlotTomTom];
+        chip.quietLazy =
+            chip.melodicQuiet &&
+            (chip.rhythmMode ? chip.rhythmQuiet : !chip.quietAdvancesTomPhase || !tom.patch->pm);
+        return x;
     }
+
+    // Quiet, but the tom-tom phase moves with the vibrato. The flags of pair 0 are already
+    // clear, since any write ends the quiet.
+    AdvancePhase(chip.slots[kOpllSlotTomTom], lfo);
     return 0;
 }
 

@@ -310,19 +310,41 @@ void OpllReset(OpllChip* chip) {
     }
     chip->melodicQuiet = false;
     chip->rhythmQuiet = false;
+    chip->quietLazy = false;
+    chip->quietSamples = 0;
+}
+
+void OpllSettleQuietSamples(OpllChip& chip) {
+    const uint32_t k = chip.quietSamples;
+    if (k == 0) return;
+    const OpllTables& t = *chip.tables;
+    // Phases wrap at a power of two below 2^32, so the products may wrap too.
+    chip.tremoloPhase = (chip.tremoloPhase + k * chip.tremoloStep) & 0xFFFF;
+    chip.tremoloValue = t.tremolo[chip.tremoloPhase >> 8];
+    chip.vibratoPhase = (chip.vibratoPhase + k * chip.vibratoStep) & 0xFFFF;
+    chip.vibratoValue = t.vibrato[chip.vibratoPhase >> 8];
+    OpllSlot& tom = chip.slots[kOpllSlotTomTom];
+    const bool moves = chip.rhythmMode ? true : chip.quietAdvancesTomPhase;
+    if (moves && !tom.patch->pm) tom.phase = (tom.phase + k * tom.phaseStep) & 0x3FFFF;
+    if (moves) tom.phaseIndex = tom.phase >> 9;
+    chip.quietSamples = 0;
 }
 
 void OpllLoadDefaultPatches(OpllChip& chip) {
+    OpllSettleQuietSamples(chip);
     for (int i = 0; i < kOpllPatchPairs; ++i) chip.patches[i] = chip.tables->defaultPatches[i];
     chip.melodicQuiet = false;
     chip.rhythmQuiet = false;
+    chip.quietLazy = false;
 }
 
 void OpllWriteRegister(OpllChip& chip, uint32_t address, uint32_t value) {
     if (address >= kOpllRegisters) return;
     const uint32_t v = value & 0xFF;
+    OpllSettleQuietSamples(chip);
     chip.melodicQuiet = false;
     chip.rhythmQuiet = false;
+    chip.quietLazy = false;
     if (address <= 0x07) {
         WriteUserTone(chip, address, v);
     } else if (address == 0x0E) {

@@ -63,6 +63,11 @@ struct OpllSlot {
     int32_t envOutput = 0;  // 0-255 dB units, 255 = silent
     const int32_t* amSource = nullptr;
     const int32_t* pmSource = nullptr;
+
+    // Kept by the sample loop: envOutput before tremolo, and whether the envelope is holding still
+    // (a sustained tone at its sustain level), in which case both stay until a flag is raised.
+    int32_t envBase = 0;
+    bool holding = false;
 };
 
 struct OpllChannel {
@@ -100,6 +105,10 @@ struct OpllChip {
     bool melodicQuiet = false;
     bool quietAdvancesTomPhase = false;  // channel 8 was idle: slot 16 still moves its phase
     bool rhythmQuiet = false;            // the same for the five rhythm instruments
+    // Quiet with nothing but linear phase movement left: samples then only count themselves, and
+    // the next register write applies the LFO and tom-tom steps of all of them at once.
+    bool quietLazy = false;
+    uint32_t quietSamples = 0;
 };
 
 // Null when memory runs out. The chip reads tables until it is destroyed.
@@ -112,6 +121,9 @@ void OpllReset(OpllChip* chip);
 void OpllLoadDefaultPatches(OpllChip& chip);
 // Addresses above 0x3F are ignored.
 void OpllWriteRegister(OpllChip& chip, uint32_t address, uint32_t value);
+// Brings the LFO and tom-tom phases of a quiet chip up to date; register writes do this first.
+// Needed only by code that reads those fields between samples.
+void OpllSettleQuietSamples(OpllChip& chip);
 
 // Advances the chip by one output sample.
 int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise);

@@ -206,6 +206,34 @@ TEST(OpllGenerator, TomPhaseKeepsMovingWhileChannel8Sleeps) {
     }
 }
 
+// Edits of the user tone reach the slots that play it in the next sample only; held envelopes
+// must notice a change of envelope type, and finished channels must miss the edits.
+TEST(OpllGenerator, UserToneEditsWhileChannelsSoundHoldAndFinish) {
+    GeneratorPair g;
+    const uint8_t held[8] = {0x21, 0x21, 0x10, 0x00, 0xF0, 0xF0, 0x00, 0x00};
+    for (uint32_t a = 0; a < 8; ++a) g.Write(a, held[a]);
+    for (uint32_t c = 0; c < 9; ++c) {
+        g.Write(0x30 + c, c);  // instrument 0, rising attenuation
+        g.Write(0x10 + c, 0x40 + 17 * c);
+        g.Write(0x20 + c, 0x14 | (c & 1));
+    }
+    ASSERT_TRUE(g.Agree(800));
+    EXPECT_EQ(g.fast->slots[1].envState, kOpllSustainHold);
+    const uint8_t edits[][2] = {{0x02, 0x25}, {0x00, 0x62}, {0x01, 0x81}, {0x03, 0x1D},
+                                {0x07, 0x24}, {0x05, 0xF4}, {0x01, 0xA3}, {0x02, 0x80},
+                                {0x00, 0xD1}, {0x06, 0x53}};
+    for (const auto& e : edits) {
+        g.Write(e[0], e[1]);
+        ASSERT_TRUE(g.Agree(1500)) << "after " << int(e[0]) << " = " << int(e[1]);
+    }
+    g.Write(0x20, 0x04);  // release channel 0, let it finish, edit, key it on again
+    ASSERT_TRUE(g.Agree(40000));
+    g.Write(0x03, 0x08);
+    ASSERT_TRUE(g.Agree(10));
+    g.Write(0x20, 0x14);
+    ASSERT_TRUE(g.Agree(3000));
+}
+
 // The skipping generator against a plain one that visits every slot, under random register
 // traffic that includes rhythm-mode changes, user-tone edits and long silences.
 TEST(OpllGenerator, MatchesThePlainGeneratorSampleForSample) {

@@ -1,8 +1,14 @@
 // The per-sample generator. Table lookups, adds and shifts only; derived values are recomputed
-// only when a register write has flagged them. Slots that cannot be heard and whose state cannot
-// change until the next register write are skipped, which leaves the output bit-identical: their
-// envelope would stay at silence, and their phase is reset by the key-on that wakes them (the
-// tom-tom's phase, which the hi-hat and cymbal read, is the one kept moving).
+// only when a register write has flagged them. Work whose result cannot differ is skipped, which
+// leaves the output bit-identical:
+// - slots idle since reset, or finished, stay silent until a register write wakes them, and the
+//   key-on that wakes them resets their phase (the tom-tom's phase, which the hi-hat and cymbal
+//   read, is the one kept moving);
+// - a held envelope (sustain level of a sustained tone) keeps its value until a flag is raised;
+// - a chip with nothing left to do but move phases counts its samples, and the next register
+//   write applies the LFO and tom-tom steps of all of them at once.
+// The slots' tremolo and vibrato sources are the chip's own LFO values, read through a per-sample
+// lookup indexed by the patch's AM and PM bits.
 #include "modules/opll/OpllChip.h"
 
 namespace zeblo {

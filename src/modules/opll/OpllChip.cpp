@@ -247,8 +247,6 @@ void InitFreshChip(OpllChip& chip, const OpllTables& tables) {
     }
     for (int s = 0; s < kOpllSlots; ++s) {
         chip.slots[s].type = (s & 1) ? kOpllCarrierType : kOpllModulatorType;
-        chip.slots[s].amSource = &chip.tremoloValue;
-        chip.slots[s].pmSource = &chip.vibratoValue;
     }
     chip.outputGain = kOpllOutputGain;
     chip.rhythmGain = kOpllRhythmGain;

@@ -61,8 +61,6 @@ struct OpllSlot {
     uint32_t envPhase = 0;  // bit 22 ends the attack; >> 15 is the envelope value
     uint32_t envStep = 0;
     int32_t envOutput = 0;  // 0-255 dB units, 255 = silent
-    const int32_t* amSource = nullptr;
-    const int32_t* pmSource = nullptr;
 
     // Kept by the sample loop: envOutput before tremolo, and whether the envelope is holding still
     // (a sustained tone at its sustain level), in which case both stay until a flag is raised.

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "engine/BufferDoneQueue.h"
-#include "engine/StreamingMessages.h"
 #include "engine/StreamingTestSupport.h"
 
 namespace zeblo {
@@ -92,18 +91,6 @@ TEST_F(OutputDeviceTest, OpensSixteenBitStereoWithThreeBuffersOfBufferBytes) {
     EXPECT_TRUE(prompt.prompts().empty());
 }
 
-TEST_F(OutputDeviceTest, OpeningAnOpenDeviceFailsWithTheAlreadyOpenMessage) {
-    ASSERT_TRUE(device.OpenDevice(44100, 16, true, -1));
-    EXPECT_FALSE(device.OpenDevice(44100, 16, true, -1));
-    ASSERT_EQ(prompt.prompts().size(), 1u);
-    EXPECT_EQ(prompt.prompts()[0].text, kOutputDeviceAlreadyOpenMessage);
-    EXPECT_EQ(device.backendOpens, 1);
-    EXPECT_TRUE(device.CloseDevice());
-    EXPECT_FALSE(device.CloseDevice()) << "nothing left to close";
-    EXPECT_EQ(device.backendCloses, 1);
-    EXPECT_TRUE(device.OpenDevice(44100, 16, true, -1));
-}
-
 TEST_F(OutputDeviceTest, AnOpenErrorShowsItsTextAndAMissingDeviceShowsNothing) {
     device.nextOpen = BackendOpenResult::Failed;
     EXPECT_FALSE(device.OpenDevice(44100, 16, true, 0));
@@ -162,36 +149,6 @@ TEST_F(OutputDeviceTest, WritesOfUnpreparedOrQueuedBuffersFail) {
     device.Play(400);
     EXPECT_TRUE(device.UnprepareBuffer(0));
     EXPECT_FALSE(device.WriteBuffer(0)) << "unprepared again";
-}
-
-TEST_F(OutputDeviceTest, PositionStandsStillWhilePausedAndGoesOnAfterRestart) {
-    device.SetBufferBytes(1200);
-    ASSERT_TRUE(device.OpenDevice(22050, 16, true, -1));
-    ASSERT_TRUE(device.PrepareBuffers());
-    FillBuffer(0, 1200);
-    ASSERT_TRUE(device.WriteBuffer(0));
-    device.Play(400);
-    uint64_t position = 0;
-    ASSERT_TRUE(device.GetPosition(position));
-    EXPECT_EQ(position, 100u);
-
-    ASSERT_TRUE(device.Pause());
-    EXPECT_TRUE(device.IsPaused());
-    std::vector<uint8_t> played = device.Play(400);
-    EXPECT_EQ(played, std::vector<uint8_t>(400, 0));
-    ASSERT_TRUE(device.GetPosition(position));
-    EXPECT_EQ(position, 100u);
-
-    ASSERT_TRUE(device.Restart());
-    played = device.Play(400);
-    EXPECT_EQ(std::memcmp(played.data(), device.BufferData(0) + 400, 400), 0);
-    ASSERT_TRUE(device.GetPosition(position));
-    EXPECT_EQ(position, 200u);
-
-    device.CloseDevice();
-    EXPECT_FALSE(device.GetPosition(position));
-    EXPECT_FALSE(device.Pause()) << "no device to pause";
-    EXPECT_FALSE(device.Restart());
 }
 
 TEST_F(OutputDeviceTest, ResetAndCloseDropNotificationsAlreadyPosted) {

@@ -63,6 +63,7 @@ bool RenderThread::Resume() {
 void RenderThread::Stop() {
     if (!Exists()) return;
     playback_.threadStop.store(1, std::memory_order_release);
+    streaming_.WakeProducer();
     Resume();
     thread_.join();
     playback_.threadStop.store(0, std::memory_order_release);

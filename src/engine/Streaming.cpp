@@ -62,25 +62,38 @@ uint32_t Streaming::RenderBlock(FrameSource& source, uint32_t* out, uint32_t fra
 void Streaming::RunProducer(FrameSource& source, const std::atomic<int32_t>& stop) {
     const uint32_t frames = blockBytes_ / 4;
     while (ringSize_ > 0 && frames > 0 && stop.load(std::memory_order_acquire) == 0) {
+        // Read before the slot, so a hand-back after the look below still ends the wait.
+        const uint32_t seen = handBacks_.load(std::memory_order_acquire);
         const uint32_t index = slots_.writeCount.load(std::memory_order_relaxed) % ringSize_;
         OutputSlot& slot = slots_[static_cast<int>(index)];
-        if (slot.filled.load(std::memory_order_acquire) == 0) {
-            bool interrupted = false;
-            const uint32_t got = RenderBlock(source, reinterpret_cast<uint32_t*>(slot.block.get()),
-                                             frames, stop, interrupted);
-            if (interrupted) break;
-            if (got == 0) {
-                sourceEnded_.store(true, std::memory_order_release);
-                break;
+        if (slot.filled.load(std::memory_order_acquire) != 0) {
+            // The ring is full. Waiting here instead of polling keeps an idle render thread
+            // off the processor between hand-backs (one per played block).
+            if (stop.load(std::memory_order_acquire) == 0) {
+                handBacks_.wait(seen, std::memory_order_acquire);
             }
-            slot.byteCount = got * 4;
-            slot.filled.store(1, std::memory_order_release);
-            slots_.writeCount.fetch_add(1, std::memory_order_release);
-            std::this_thread::sleep_for(timings_.slotPoll);
+            continue;
         }
+        bool interrupted = false;
+        const uint32_t got = RenderBlock(source, reinterpret_cast<uint32_t*>(slot.block.get()),
+                                         frames, stop, interrupted);
+        if (interrupted) break;
+        if (got == 0) {
+            sourceEnded_.store(true, std::memory_order_release);
+            break;
+        }
+        slot.byteCount = got * 4;
+        slot.filled.store(1, std::memory_order_release);
+        slots_.writeCount.fetch_add(1, std::memory_order_release);
+        std::this_thread::sleep_for(timings_.slotPoll);
         std::this_thread::sleep_for(timings_.slotPoll);
     }
     producerEnded_.store(true, std::memory_order_release);
+}
+
+void Streaming::WakeProducer() {
+    handBacks_.fetch_add(1, std::memory_order_release);
+    handBacks_.notify_all();
 }
 
 bool Streaming::WaitForSlot(uint32_t slotIndex) {
@@ -145,6 +158,7 @@ void Streaming::OnBufferDone(uint32_t bufferIndex) {
         slots_[static_cast<int>(h)].filled.store(0, std::memory_order_release);
         slots_.releaseCount.fetch_add(1, std::memory_order_relaxed);
         slots_.readCount.fetch_add(1, std::memory_order_relaxed);
+        WakeProducer();
     } else if (sourceEnded_.load(std::memory_order_acquire)) {
         // The song is over, not late: the buffer stays idle and nothing is marked.
         return;

@@ -63,8 +63,12 @@ public:
     bool PrepareSlots(int32_t blockBytes);
 
     // Render thread: fills free slots from `source` until `stop` is set or the source has no
-    // more frames. Looks at `stop` between chunks, so it returns soon after a stop.
+    // more frames. Looks at `stop` between chunks, so it returns soon after a stop. While the
+    // ring is full it sleeps until a slot is handed back or WakeProducer is called.
     void RunProducer(FrameSource& source, const std::atomic<int32_t>& stop);
+
+    // Any thread: wakes a producer that waits for a free slot (after setting its stop flag).
+    void WakeProducer();
 
     // Owning thread, after the render thread was resumed: opens the device, primes its buffers
     // from slots 0-2, waits for the ring to fill, and starts the device. False when the device
@@ -102,6 +106,7 @@ private:
     uint32_t ringSize_ = 0;
     uint32_t blockBytes_ = 0;
     uint32_t underruns_ = 0;
+    std::atomic<uint32_t> handBacks_{0};  // bumped whenever the producer may go on
     std::atomic<bool> producerEnded_{false};
     std::atomic<bool> sourceEnded_{false};
 };

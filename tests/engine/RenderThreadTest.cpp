@@ -84,6 +84,7 @@ TEST_F(RenderThreadTest, TheProducerNeverOvertakesASlotNotHandedBack) {
     EXPECT_EQ(slots.writeCount.load(), 5u) << "the ring is full";
     EXPECT_EQ(source.produced.load(), 5u * 2205);
     slots[0].filled.store(0, std::memory_order_release);
+    streaming.WakeProducer();
     ASSERT_TRUE(WaitUntil([&] { return slots.writeCount.load() == 6; }));
     EXPECT_EQ(reinterpret_cast<const uint32_t*>(slots[0].block.get())[0],
               testing::CounterFrame(5 * 2205));

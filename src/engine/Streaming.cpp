@@ -85,6 +85,11 @@ void Streaming::RunProducer(FrameSource& source, const std::atomic<int32_t>& sto
         slot.byteCount = got * 4;
         slot.filled.store(1, std::memory_order_release);
         slots_.writeCount.fetch_add(1, std::memory_order_release);
+        if (got < frames) {
+            // A short block is the song's last: no need to wait for a free slot to learn it.
+            sourceEnded_.store(true, std::memory_order_release);
+            break;
+        }
         std::this_thread::sleep_for(timings_.slotPoll);
         std::this_thread::sleep_for(timings_.slotPoll);
     }
@@ -153,13 +158,15 @@ void Streaming::OnBufferDone(uint32_t bufferIndex) {
     const uint32_t r = n > 0 ? slots_.readCount.load(std::memory_order_relaxed) % n : 0;
     const uint32_t h = n > 0 ? slots_.releaseCount.load(std::memory_order_relaxed) % n : 0;
 
+    // The end flag first: once it reads true, a last block published before it reads filled.
+    const bool sourceEnded = sourceEnded_.load(std::memory_order_acquire);
     if (n > 0 && slots_[static_cast<int>(r)].filled.load(std::memory_order_acquire) != 0) {
         CopySlotToBuffer(r, bufferIndex);
         slots_[static_cast<int>(h)].filled.store(0, std::memory_order_release);
         slots_.releaseCount.fetch_add(1, std::memory_order_relaxed);
         slots_.readCount.fetch_add(1, std::memory_order_relaxed);
         WakeProducer();
-    } else if (sourceEnded_.load(std::memory_order_acquire)) {
+    } else if (sourceEnded) {
         // The song is over, not late: the buffer stays idle and nothing is marked.
         return;
     } else {

@@ -12,7 +12,8 @@ inline constexpr uint32_t kDeviceBufferCount = 3;
 // Size of each device buffer before the first open; every open sets it to the block size.
 inline constexpr uint32_t kInitialBufferBytes = 176400;
 
-// How often the producer looks for a free slot, and the owner for the first three filled slots.
+// The producer's pause after each block it publishes (taken twice), and how often the owner
+// looks for the first three filled slots.
 inline constexpr std::chrono::milliseconds kSlotPollInterval{1};
 
 // Prebuffering: poll period and the number of polls before the device starts regardless (60 s).

@@ -115,6 +115,8 @@ void RemoveKeyLine(TextLines& t, std::string_view key) {
 }
 
 std::optional<std::string> ReadText(const std::string& path) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream text;
@@ -128,8 +130,10 @@ std::optional<std::string> ReadText(const std::string& path) {
 bool WriteText(const std::string& path, const std::string& text) {
     std::error_code error;
     fs::path target = path;
-    if (fs::is_symlink(target, error)) target = fs::canonical(target, error);
-    if (error) return false;
+    if (fs::is_symlink(target, error)) {
+        target = fs::canonical(target, error);
+        if (error) return false;
+    }
     fs::create_directories(target.parent_path(), error);
     const fs::path temporary = target.string() + ".zeblo-new";
     {

@@ -127,7 +127,10 @@ int RunApplication(int argc, char** argv) {
                                RefreshDesktopDatabase);
     QtPreferencesEnvironment preferences(frame, &instance, prompt, &association, nullptr,
                                          QString::fromStdString(ExecutablePath()));
-    return app.exec();
+    const int code = app.exec();
+    // The socket belongs to the application's event loop: let it go while that still exists.
+    instance.Close();
+    return code;
 }
 
 }  // namespace zeblo

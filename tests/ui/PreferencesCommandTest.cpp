@@ -195,7 +195,7 @@ TEST_F(PreferencesCommandTest, AFailedRestartSaysSoAndKeepsRunning) {
               Calls({"pause", "dialog", "stop", "close block", "start ", "reopen block", "pause"}));
     EXPECT_EQ(PromptTexts(),
               Calls({kRestartMessage, kSharedMemoryCloseFailedMessage, kRestartFailedMessage}));
-    // Stopped, and paused again as the text's toggle leaves it.
+    // Stopped, and paused again by the closing pause toggle.
     EXPECT_EQ(player.pauseState, 1);
 }
 

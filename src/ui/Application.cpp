@@ -1,27 +1,81 @@
 #include "ui/Application.h"
 
+#include <unistd.h>
+
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QStringList>
+#include <cstdio>
 
+#include "engine/OutputSlots.h"
+#include "ipc/CommandLineFile.h"
+#include "ipc/SingleInstance.h"
+#include "settings/Settings.h"
 #include "settings/SettingsRecord.h"
+#include "ui/Association.h"
 #include "ui/CMainFrame.h"
+#include "ui/CPlayerView.h"
 #include "ui/DemoScene.h"
 #include "ui/PlayerStateRecord.h"
+#include "ui/PreferencesDialogCommand.h"
+#include "ui/QtPrompt.h"
 #include "ui/ScreenShots.h"
 #include "ui/ZBDIBSection.h"
 
 namespace zeblo {
 
+static_assert(kMessagePlayShared == kWmPlayShared && kMessageStopPlay == kWmStopPlay &&
+              kMessagePlayCurrent == kWmPlayCurrent);
+
 namespace {
 constexpr std::size_t kIdleRingSize = 1000;
+
+// Names a file that records every message handed to the view: how the tests that start two
+// players see what the first one received.
+constexpr char kHandoffLogVariable[] = "ZEBLO_HANDOFF_LOG";
+
+void LogHandoff(const QByteArray& line) {
+    const QByteArray path = qgetenv(kHandoffLogVariable);
+    if (path.isEmpty()) return;
+    QFile log(QString::fromLocal8Bit(path));
+    if (log.open(QIODevice::Append)) log.write(line + '\n');
 }
+
+// A later instance: hand the file over and end, before any window or setting exists.
+int HandOver(SingleInstance& instance, const CommandLineFile& file) {
+    if (!file.play) return 0;
+    switch (instance.HandOver(file.path)) {
+        case SingleInstance::HandOverResult::Delivered:
+            return 0;
+        case SingleInstance::HandOverResult::Refused:
+            std::fprintf(stderr, "ZEBLO: the running player refused the file name.\n");
+            return 1;
+        case SingleInstance::HandOverResult::NoAnswer:
+            break;
+    }
+    std::fprintf(stderr, "ZEBLO: the running player did not answer.\n");
+    return 1;
+}
+
+}  // namespace
 
 int RunApplication(int argc, char** argv) {
     const bool screens = argc >= 3 && QByteArray(argv[1]) == "--screens";
+    SingleInstance instance(SingleInstance::DefaultFolder());
+    SingleInstance::Role role = SingleInstance::Role::None;
+    const CommandLineFile file = GetCommandLineFile(argc, argv);
+    if (!screens) {
+        role = instance.Start();
+        if (role == SingleInstance::Role::Later) return HandOver(instance, file);
+    }
+
     if (screens) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZEBLO"));
+    QtPrompt prompt;
+    if (!screens && !instance.Listen())
+        prompt.Ask(kSharedMemoryCreateFailedMessage, PromptButtons::Ok, PromptIcon::Error);
 
     ZBDIBSection skin;
     if (!skin.LoadBitmapResource(QStringLiteral(":/zeblo/skin.png"))) {
@@ -31,13 +85,52 @@ int RunApplication(int argc, char** argv) {
     }
     if (screens) return WriteScreens(QString::fromLocal8Bit(argv[2]), skin);
 
+    OutputSlots outputSlots;
+    Settings settings(prompt, outputSlots);
+    settings.LoadSettings();
+
     // Until the playback layer provides the real player, the window shows an idle player.
-    SettingsRecord settings = DefaultSettings();
     PlayerStateRecord player(kIdleRingSize);
     DemoWaveforms waves;
-    CMainFrame frame(skin, settings, player, waves, nullptr, FrameHooks{});
+    PlayerControl* control = nullptr;
+    FrameHooks hooks;
+    hooks.saveSettings = [&settings] {
+        return settings.preferences.Save(&settings.record, sizeof settings.record);
+    };
+    hooks.messageBox = [&prompt](const QString& text) {
+        prompt.Ask(text.toStdString(), PromptButtons::Ok, PromptIcon::Error);
+    };
+    CMainFrame frame(skin, settings.record, player, waves, control, hooks);
+    prompt.SetParent(&frame);
     frame.show();
-    return app.exec();
+
+    instance.Serve(static_cast<uint32_t>(getpid()), [&frame, &instance](uint32_t message) {
+        const std::optional<std::string> path = instance.ReadSharedPath();
+        QByteArray line = QByteArray::number(message);
+        if (message == kMessagePlayShared && path) line += ' ' + QByteArray::fromStdString(*path);
+        LogHandoff(line);
+        if (CPlayerView* view = frame.View()) {
+            QEvent event(static_cast<QEvent::Type>(message));
+            QCoreApplication::sendEvent(view, &event);
+        }
+        return message == kMessagePlayShared && !path ? -1 : 0;
+    });
+    if (file.play && !file.path.empty()) {
+        LogHandoff(QByteArray::number(kMessagePlayCurrent) + ' ' +
+                   QByteArray::fromStdString(file.path));
+        if (control) control->DropFile(file.path);
+    }
+
+    // The Preferences command of the playback layer's control runs
+    // PreferencesCommand(settings, player, control, prompt, preferences).Run().
+    MidAssociation association(ExecutablePath(), XdgFolders::FromEnvironment(), prompt,
+                               RefreshDesktopDatabase);
+    QtPreferencesEnvironment preferences(frame, &instance, prompt, &association, nullptr,
+                                         QString::fromStdString(ExecutablePath()));
+    const int code = app.exec();
+    // The socket belongs to the application's event loop: let it go while that still exists.
+    instance.Close();
+    return code;
 }
 
 }  // namespace zeblo

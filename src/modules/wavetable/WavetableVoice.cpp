@@ -5,15 +5,10 @@
 
 namespace zeblo {
 
-namespace {
+using wavetable_detail::WrapAdd;
+using wavetable_detail::WrapMul;
 
-// Products and sums that could leave 32 bits wrap instead of being undefined.
-int32_t WrapMul(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-}
-int32_t WrapAdd(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
+namespace {
 
 int32_t FloorDiv(int32_t a, int32_t b) {
     const int32_t q = a / b;
@@ -159,83 +154,121 @@ bool WavetableVoice::StartNote(int32_t n) {
     return true;
 }
 
-void WavetableVoice::StepEnvelope() {
-    switch (envStage) {
-        case kAttack:
-            envLevel = WrapAdd(envLevel, attackStep);
-            if (envLevel > kEnvelopeFullLevel) {
-                envLevel = kEnvelopeFullLevel;
-                envStage = kDecay;
-            }
-            break;
-        case kDecay:
-            envLevel = WrapAdd(envLevel, -decayStep);
-            if (envLevel < sustainLevel || decayStep == 0) {
-                envLevel = sustainLevel;
-                envStage = kSustain;
-            }
-            break;
-        case kSustain:
-            envLevel = WrapAdd(envLevel, -sustainStep);
-            if (envLevel < 0) {
-                envLevel = 0;
-                envStage = kFinished;
-            }
-            break;
-        case kRelease:
-            envLevel = WrapAdd(envLevel, -releaseStep);
-            if (envLevel <= 0) {
-                envLevel = 0;
-                envStage = kFinished;
-            }
-            break;
-        case kFinished:
-            envLevel = 0;
-            transitionPending = 1;
-            stopRequested = 1;
-            break;
-        default:
-            break;
-    }
+void WavetableVoice::RefreshReciprocal() {
+    reciprocalCycle = samplesPerCycle;
+    phasePerSample = kPhaseUnitsPerCycle / static_cast<double>(samplesPerCycle);
+    stepsPerSample = phasePerSample / kPhaseUnitsPerStep;
 }
 
-int64_t WavetableVoice::PhaseAt(double t) {
-    if (t == lastPhaseTime && samplesPerCycle == lastPhaseCycle) return lastPhase;
+// trunc(t / samplesPerCycle * 32768). The product with the reciprocal lies within 2^-30 of the
+// quotient below 2^20, so a fraction clear of whole numbers by 2^-24 truncates alike; otherwise
+// divide.
+int64_t WavetableVoice::PhaseAt(double t) const {
+    constexpr double kMargin = 0x1p-24;
+    const double estimate = t * phasePerSample;
+    if (estimate >= 0.0 && estimate < 0x1p20) {
+        const int32_t whole = static_cast<int32_t>(estimate);
+        const double fraction = estimate - static_cast<double>(whole);
+        if (fraction > kMargin && fraction < 1.0 - kMargin) return whole;
+    }
     return static_cast<int64_t>(t / static_cast<double>(samplesPerCycle) * kPhaseUnitsPerCycle);
 }
 
-// Box filter over the part of the cycle this sample covers, in 1/1024 of a step.
-int32_t WavetableVoice::ReadWave() {
-    const double t = static_cast<double>(samplePosition) - static_cast<double>(cycleStart);
-    const int64_t p0 = PhaseAt(t);
-    const double tEnd = t + 1.0;
-    const int64_t p1 =
-        static_cast<int64_t>(tEnd / static_cast<double>(samplesPerCycle) * kPhaseUnitsPerCycle);
-    lastPhaseTime = tEnd;
-    lastPhaseCycle = samplesPerCycle;
-    lastPhase = p1;
+// trunc(n / w) for a nonzero w, by a multiplication where that is exact.
+int32_t WavetableVoice::DivideBySpan(int32_t n, int32_t w) {
+    // With m = 2^48 / w + 1, (|n| * m) >> 48 is |n| / w for |n| <= 2^15 w and w < 2^16: the
+    // excess |n| (m - 2^48 / w) / 2^48 stays below 1 / w, and the product below 2^64.
+    const uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+    if (w <= 0 || w >= (1 << 16) ||
+        static_cast<uint64_t>(magnitude) > (static_cast<uint64_t>(w) << 15))
+        return n / w;
+    const uint32_t span = static_cast<uint32_t>(w);
+    int32_t slot = spanCache[0].span == span ? 0 : (spanCache[1].span == span ? 1 : -1);
+    if (slot < 0) {
+        slot = spanCacheNext;
+        spanCacheNext ^= 1;
+        spanCache[slot] = {span, (uint64_t{1} << 48) / span + 1};
+    }
+    const uint32_t q = static_cast<uint32_t>((magnitude * spanCache[slot].magic) >> 48);
+    return n < 0 ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
+}
 
+// Box filter over the interval this sample covers, in 1/1024 of a step, when it may reach over
+// more than one step.
+int32_t WavetableVoice::ReadWaveAcrossSteps(double t) {
+    const int64_t p0 = PhaseAt(t);
+    const int64_t p1 = PhaseAt(t + 1.0);
     const int64_t w = p1 - p0;
     const int64_t firstStep = p0 >> 10;
     // The index is masked in every branch: below about 2.7 Hz p0 >> 10 can reach 32.
     if (w < 2 || firstStep == ((p1 - 1) >> 10)) return wave[firstStep & (kWaveSteps - 1)];
 
     uint32_t sum = 0;
-    int64_t p = p0;
-    int64_t k = firstStep;
-    int64_t remaining = w;
-    while (remaining > 0) {
-        const int64_t step =
-            std::min(kPhaseUnitsPerStep * (p / kPhaseUnitsPerStep + 1) - p, remaining);
-        sum += static_cast<uint32_t>(wave[k & (kWaveSteps - 1)]) * static_cast<uint32_t>(step);
-        ++k;
-        p += step;
-        remaining -= step;
+    const int64_t edge = (firstStep + 1) * kPhaseUnitsPerStep;
+    if (p0 >= 0 && p1 <= edge + kPhaseUnitsPerStep) {
+        // Over one step edge: the two weights of the loop below.
+        sum = static_cast<uint32_t>(wave[firstStep & (kWaveSteps - 1)]) *
+                  static_cast<uint32_t>(edge - p0) +
+              static_cast<uint32_t>(wave[(firstStep + 1) & (kWaveSteps - 1)]) *
+                  static_cast<uint32_t>(p1 - edge);
+    } else {
+        int64_t p = p0;
+        int64_t k = firstStep;
+        int64_t remaining = w;
+        while (remaining > 0) {
+            const int64_t step =
+                std::min(kPhaseUnitsPerStep * (p / kPhaseUnitsPerStep + 1) - p, remaining);
+            sum += static_cast<uint32_t>(wave[k & (kWaveSteps - 1)]) * static_cast<uint32_t>(step);
+            ++k;
+            p += step;
+            remaining -= step;
+        }
     }
-    return static_cast<int32_t>(sum) / static_cast<int32_t>(w);
+    return DivideBySpan(static_cast<int32_t>(sum), static_cast<int32_t>(w));
 }
 
-StereoSample WavetableVoice::RenderActiveSample() {
+// Commits what waited for the end of the cycle and starts the next one. Returns true when the
+// voice stops here instead.
+bool WavetableVoice::CycleBoundary() {
+    if (stopRequested != 0 && transitionPending != 0) {
+        idle = 1;
+        transitionPending = 0;
+        return true;
+    }
+    const bool centsCommitted = centsDirty != 0;
+    if (centsCommitted) {
+        cents = newCents;
+        centsDirty = 0;
+    }
+    if (expressionDirty != 0) {
+        expression = newExpression;
+        expressionDirty = 0;
+    }
+    if (panDirty != 0) {
+        rightGain = newPan;
+        leftGain = 127 - newPan;
+        panDirty = 0;
+    }
+    if (pendingNote != -1) {
+        SetNote(pendingNote);
+        pendingNote = -1;
+    } else if (centsCommitted) {
+        SetNote(note);
+    } else {
+        cycleStart = nextCycle;
+        nextCycle += samplesPerCycle;
+    }
+    if (kind == kNoise) noiseValue = static_cast<int32_t>(random->Next()) % 65535 - 32768;
+    return false;
+}
+
+StereoSample WavetableVoice::RenderFromBoundary() {
+    if (CycleBoundary()) return {};
+    return SoundSample(static_cast<double>(samplePosition));
+}
+
+// Every step in its order; RenderSteadySample is this with the steps that cannot act left out.
+StereoSample WavetableVoice::RenderSampleInFull() {
     if (startDelay > 0) {
         --startDelay;
         return {};
@@ -270,53 +303,9 @@ StereoSample WavetableVoice::RenderActiveSample() {
         }
     }
 
-    if (samplePosition == 0 || static_cast<double>(samplePosition) >= nextCycle) {
-        if (stopRequested != 0 && transitionPending != 0) {
-            idle = 1;
-            transitionPending = 0;
-            return {};
-        }
-        const bool centsCommitted = centsDirty != 0;
-        if (centsCommitted) {
-            cents = newCents;
-            centsDirty = 0;
-        }
-        if (expressionDirty != 0) {
-            expression = newExpression;
-            expressionDirty = 0;
-        }
-        if (panDirty != 0) {
-            rightGain = newPan;
-            leftGain = 127 - newPan;
-            panDirty = 0;
-        }
-        if (pendingNote != -1) {
-            SetNote(pendingNote);
-            pendingNote = -1;
-        } else if (centsCommitted) {
-            SetNote(note);
-        } else {
-            cycleStart = nextCycle;
-            nextCycle += samplesPerCycle;
-        }
-        if (kind == kNoise) noiseValue = static_cast<int32_t>(random->Next()) % 65535 - 32768;
-    }
-
-    const int32_t level = amplitude >> 16;
-    int32_t s;
-    if (kind == kNoise) {
-        s = WrapMul(WrapMul(level, noiseValue) >> 7, expression) >> 7;
-        if (HalfRate()) ++samplePosition;  // noise runs at double rate
-    } else if (frequency > kHighestWaveFrequency) {
-        s = 0;
-    } else {
-        s = WrapMul(WrapMul(level, ReadWave()) >> 7, expression) >> 7;
-    }
-    ++samplePosition;
-
-    if (idle != 0) return {};
-    if (envelope != nullptr) s = WrapMul(envLevel >> 14, s) >> 16;
-    return {WrapMul(leftGain, s) >> 7, WrapMul(rightGain, s) >> 7};
+    if (samplePosition == 0 || static_cast<double>(samplePosition) >= nextCycle)
+        return RenderFromBoundary();
+    return SoundSample(static_cast<double>(samplePosition));
 }
 
 }  // namespace zeblo

@@ -7,8 +7,9 @@
 // the display snapshot on that same thread.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
-#include <limits>
 
 #include "modules/wavetable/Mt19937.h"
 #include "modules/wavetable/WavetableTables.h"
@@ -52,10 +53,14 @@ public:
     // False, with nothing changed, unless the voice is idle with no transition pending.
     bool StartNote(int32_t n);
 
-    // One output sample. A silent, free voice returns at the first test.
+    // One output sample. A silent, free voice returns at the first test; a voice that only
+    // sounds on (no start, delay, ramp, sweep or length pending) takes the short path.
     StereoSample RenderSample() {
-        if (transitionPending == 0 && idle != 0) return {};
-        return RenderActiveSample();
+        if (idle != 0 && transitionPending == 0) return {};
+        if ((startDelay | transitionPending | lengthCounter | amplitudeSlope | (amplitude >> 31) |
+             std::bit_cast<int32_t>(sweep)) != 0)
+            return RenderSampleInFull();
+        return RenderSteadySample();
     }
 
     // The frequency of note n before any cents offset, as the exact product of the tables.
@@ -106,18 +111,128 @@ public:
     int32_t releaseStep = 0;
 
 private:
-    StereoSample RenderActiveSample();
+    StereoSample RenderSampleInFull();
+    StereoSample RenderSteadySample();
+    StereoSample RenderFromBoundary();
+    StereoSample SoundSample(double position);
     void StepEnvelope();
+    bool CycleBoundary();
     void ArmEnvelope();
-    int32_t ReadWave();
-    int64_t PhaseAt(double t);
+    int32_t ReadWave(double t);
+    int32_t ReadWaveAcrossSteps(double t);
+    int64_t PhaseAt(double t) const;
+    int32_t DivideBySpan(int32_t n, int32_t w);
+    void RefreshReciprocal();
 
     Mt19937* random;
-    // The end of one sample's read interval is the start of the next one's: the last phase
-    // computed, remembered with what it was computed from.
-    double lastPhaseTime = std::numeric_limits<double>::quiet_NaN();
-    float lastPhaseCycle = 0.0f;
-    int64_t lastPhase = 0;
+    // Derived from samplesPerCycle (kept in reciprocalCycle): 32768 / samplesPerCycle and
+    // 32 / samplesPerCycle.
+    float reciprocalCycle = 0.0f;
+    double phasePerSample = 0.0;
+    double stepsPerSample = 0.0;
+    // Multipliers for the last two box widths (a sample's width takes one of two values).
+    struct SpanDivisor {
+        uint32_t span = 0;
+        uint64_t magic = 0;
+    };
+    SpanDivisor spanCache[2];
+    int32_t spanCacheNext = 0;
 };
+
+namespace wavetable_detail {
+
+// Products and sums that could leave 32 bits wrap instead of being undefined.
+inline int32_t WrapMul(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+inline int32_t WrapAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+}  // namespace wavetable_detail
+
+// The per-sample code below is inline so that the render loop's sum over the voices compiles
+// into one loop; the rare parts (starts, cycle boundaries, reads across steps) are out of line.
+
+inline void WavetableVoice::StepEnvelope() {
+    using wavetable_detail::WrapAdd;
+    // Tests in order of how long a voice stays in each stage.
+    if (envStage == kSustain) {
+        envLevel = WrapAdd(envLevel, -sustainStep);
+        if (envLevel < 0) {
+            envLevel = 0;
+            envStage = kFinished;
+        }
+    } else if (envStage == kRelease) {
+        envLevel = WrapAdd(envLevel, -releaseStep);
+        if (envLevel <= 0) {
+            envLevel = 0;
+            envStage = kFinished;
+        }
+    } else if (envStage == kAttack) {
+        envLevel = WrapAdd(envLevel, attackStep);
+        if (envLevel > kEnvelopeFullLevel) {
+            envLevel = kEnvelopeFullLevel;
+            envStage = kDecay;
+        }
+    } else if (envStage == kDecay) {
+        envLevel = WrapAdd(envLevel, -decayStep);
+        if (envLevel < sustainLevel || decayStep == 0) {
+            envLevel = sustainLevel;
+            envStage = kSustain;
+        }
+    } else if (envStage == kFinished) {
+        envLevel = 0;
+        transitionPending = 1;
+        stopRequested = 1;
+    }
+}
+
+// The box-filtered waveform value at t samples into the cycle.
+inline int32_t WavetableVoice::ReadWave(double t) {
+    if (samplesPerCycle != reciprocalCycle) RefreshReciprocal();
+    // Most samples lie inside one step, and then the average is that step's value. The estimates
+    // in steps are within 2^-40 of the exact positions here, so an interval clear of the step's
+    // edges by 2^-30 is inside it for the exact positions too.
+    constexpr double kEdgeMargin = 0x1p-30;
+    const double y0 = t * stepsPerSample;
+    const double y1 = y0 + stepsPerSample;
+    if (y0 >= kEdgeMargin && y1 < 1024.0) {
+        const int32_t k = static_cast<int32_t>(y0 - kEdgeMargin);
+        if (k == static_cast<int32_t>(y1 + kEdgeMargin)) return wave[k & (kWaveSteps - 1)];
+    }
+    return ReadWaveAcrossSteps(t);
+}
+
+// Raw sample, position count, envelope and pan: everything after the cycle-boundary test.
+inline StereoSample WavetableVoice::SoundSample(double position) {
+    using wavetable_detail::WrapMul;
+    const int32_t level = amplitude >> 16;
+    int32_t s;
+    if (kind == kNoise) {
+        s = WrapMul(WrapMul(level, noiseValue) >> 7, expression) >> 7;
+        if (HalfRate()) ++samplePosition;  // noise runs at double rate
+    } else if (frequency > kHighestWaveFrequency) {
+        s = 0;
+    } else {
+        const int32_t v = ReadWave(position - static_cast<double>(cycleStart));
+        s = WrapMul(WrapMul(level, v) >> 7, expression) >> 7;
+    }
+    ++samplePosition;
+
+    if (idle != 0) return {};
+    if (envelope != nullptr) s = WrapMul(envLevel >> 14, s) >> 16;
+    return {WrapMul(leftGain, s) >> 7, WrapMul(rightGain, s) >> 7};
+}
+
+// The full step with nothing but the envelope to advance: no start, delay, ramp, sweep or
+// length can act, so only the envelope, the boundary test and the sample remain.
+inline StereoSample WavetableVoice::RenderSteadySample() {
+    if (envelope != nullptr) StepEnvelope();
+    const double position = static_cast<double>(samplePosition);
+    if (samplePosition == 0 || position >= static_cast<double>(nextCycle))
+        return RenderFromBoundary();
+    return SoundSample(position);
+}
 
 }  // namespace zeblo

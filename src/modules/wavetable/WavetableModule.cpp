@@ -109,6 +109,7 @@ uint32_t WavetableModule::Reset(SoundModuleHandle) {
         slot.channel = -1;
         slot.keyHeld = 0;
     }
+    activeVoices = 0;
     return 0;
 }
 
@@ -194,6 +195,7 @@ void WavetableModule::NoteOff(int32_t c, int32_t ch, int32_t port, int32_t key) 
         }
         slot.keyHeld = 0;
         slot.channel = -1;
+        activeVoices |= uint64_t{1} << (&slot - voices.data());
     }
 }
 
@@ -224,6 +226,7 @@ void WavetableModule::NoteOn(int32_t c, int32_t ch, int32_t port, int32_t key, i
         if (nextStartDelay > kStartDelayLimit) nextStartDelay = 0;
     }
 
+    activeVoices |= uint64_t{1} << index;
     if (channels[c].isDrum == 0)
         SetUpMelodicNote(slot, c, ch, port, key, velocity);
     else
@@ -332,6 +335,7 @@ void WavetableModule::SetUpSnareBody(int32_t c, int32_t ch, int32_t port, int32_
     const ChannelState& channel = channels[c];
     VoiceSlot& slot = voices[index];
     WavetableVoice& voice = slot.voice;
+    activeVoices |= uint64_t{1} << index;
 
     voice.cents = 0.0f;
     voice.newPan = kCentredPan;

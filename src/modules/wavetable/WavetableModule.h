@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "modules/ModuleSharedState.h"
@@ -72,15 +73,28 @@ public:
 
     // Slots in order 0..44. The render loop sums them from 44 down to 0.
     const VoiceSlot& Slot(int index) const { return voices[index]; }
-    StereoSample RenderVoice(int index) { return voices[index].voice.RenderSample(); }
-    // One frame of all voices, summed from slot 44 down to 0, wrapping in 32 bits.
+    StereoSample RenderVoice(int index) {
+        WavetableVoice& voice = voices[index].voice;
+        const StereoSample s = voice.RenderSample();
+        if (voice.idle != 0 && voice.transitionPending == 0)
+            activeVoices &= ~(uint64_t{1} << index);
+        return s;
+    }
+    // One frame of all voices, summed from slot 44 down to 0, wrapping in 32 bits. Voices that
+    // are idle with nothing pending give (0, 0) and are skipped.
     StereoSample MixVoices() {
         uint32_t left = 0;
         uint32_t right = 0;
-        for (int i = kWavetableVoiceCount - 1; i >= 0; --i) {
-            const StereoSample s = voices[i].voice.RenderSample();
+        uint64_t pending = activeVoices;
+        while (pending != 0) {
+            const int index = 63 - std::countl_zero(pending);
+            pending &= ~(uint64_t{1} << index);
+            WavetableVoice& voice = voices[index].voice;
+            const StereoSample s = voice.RenderSample();
             left += static_cast<uint32_t>(s.left);
             right += static_cast<uint32_t>(s.right);
+            if (voice.idle != 0 && voice.transitionPending == 0)
+                activeVoices &= ~(uint64_t{1} << index);
         }
         return {static_cast<int32_t>(left), static_cast<int32_t>(right)};
     }
@@ -128,6 +142,9 @@ private:
     std::array<VoiceSlot, kWavetableVoiceCount> voices;
     std::array<ChannelState, kChannelCount> channels{};
     int32_t nextStartDelay = 0;
+    // Bit i set: slot i's voice may sound or have a transition pending. Set wherever the module
+    // starts or stops a voice, cleared once the voice is idle again.
+    uint64_t activeVoices = 0;
     std::array<std::array<int8_t, kWaveSteps>, kWaveformRecordCount> uploadedWaveBytes{};
     WaveTable uploadedWaves{};
     WaveTable expandedWaves{};

@@ -85,17 +85,20 @@ public:
     StereoSample MixVoices() {
         uint32_t left = 0;
         uint32_t right = 0;
-        uint64_t pending = activeVoices;
-        while (pending != 0) {
-            const int index = 63 - std::countl_zero(pending);
-            pending &= ~(uint64_t{1} << index);
+        uint64_t active = activeVoices;
+        if (active == 0) return {};
+        // Allocation fills from the top, so the sounding voices lie close together.
+        const int lowest = std::countr_zero(active);
+        for (int index = 63 - std::countl_zero(active); index >= lowest; --index) {
+            const uint64_t bit = uint64_t{1} << index;
+            if ((active & bit) == 0) continue;
             WavetableVoice& voice = voices[index].voice;
             const StereoSample s = voice.RenderSample();
             left += static_cast<uint32_t>(s.left);
             right += static_cast<uint32_t>(s.right);
-            if (voice.idle != 0 && voice.transitionPending == 0)
-                activeVoices &= ~(uint64_t{1} << index);
+            if (voice.idle != 0 && voice.transitionPending == 0) active &= ~bit;
         }
+        activeVoices = active;
         return {static_cast<int32_t>(left), static_cast<int32_t>(right)};
     }
 

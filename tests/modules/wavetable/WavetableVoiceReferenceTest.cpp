@@ -13,6 +13,11 @@
 namespace zeblo {
 namespace {
 
+// 32-bit products wrap.
+int32_t Wrap(int64_t x) {
+    return static_cast<int32_t>(static_cast<uint32_t>(x));
+}
+
 struct PlainVoice {
     explicit PlainVoice() { random.Seed(777); }
 
@@ -98,7 +103,7 @@ struct PlainVoice {
             p += step;
             remaining -= step;
         }
-        return static_cast<int32_t>(sum / w);
+        return Wrap(sum) / static_cast<int32_t>(w);
     }
 
     std::array<int32_t, 2> RenderSample() {
@@ -201,17 +206,17 @@ struct PlainVoice {
         }
         int32_t s;
         if (kind == 4) {
-            s = ((((amplitude >> 16) * noiseValue) >> 7) * expression) >> 7;
+            s = Wrap(int64_t{Wrap(int64_t{amplitude >> 16} * noiseValue) >> 7} * expression) >> 7;
             if (sampleRate == 22050) ++samplePosition;
         } else if (frequency > 22050.0) {
             s = 0;
         } else {
-            s = ((((amplitude >> 16) * Read()) >> 7) * expression) >> 7;
+            s = Wrap(int64_t{Wrap(int64_t{amplitude >> 16} * Read()) >> 7} * expression) >> 7;
         }
         ++samplePosition;
         if (idle != 0) return {0, 0};
-        if (envelope != nullptr) s = ((envLevel >> 14) * s) >> 16;
-        return {(leftGain * s) >> 7, (rightGain * s) >> 7};
+        if (envelope != nullptr) s = Wrap(int64_t{envLevel >> 14} * s) >> 16;
+        return {Wrap(int64_t{leftGain} * s) >> 7, Wrap(int64_t{rightGain} * s) >> 7};
     }
 
     Mt19937 random;

@@ -7,7 +7,6 @@
 // the display snapshot on that same thread.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstdint>
 

@@ -1,0 +1,156 @@
+// The chiptune sound module: 45 wavetable voices driven by channel messages and a few
+// system-exclusive messages, with a built-in table of square-wave and noise drum hits.
+//
+// Threads: Reset, ShortMsg and LongMsg run on the thread that runs the render loop, or on the
+// user-interface thread while it holds the sequencer's lock or before the render thread starts
+// (the module takes no lock). RenderVoice, MixVoices and the const accessors are for the render
+// loop, on its thread. IsDrumChannel may be called from any thread. ResetRunState is called
+// between runs, with no render loop running.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#include "modules/ModuleSharedState.h"
+#include "modules/SoundModule.h"
+#include "modules/wavetable/Mt19937.h"
+#include "modules/wavetable/WavetableConstants.h"
+#include "modules/wavetable/WavetableTables.h"
+#include "modules/wavetable/WavetableVoice.h"
+#include "settings/EngineParameters.h"
+#include "settings/SettingsRecord.h"
+
+namespace zeblo {
+
+struct VoiceSlot {
+    explicit VoiceSlot(Mt19937& random) : voice(random) {}
+
+    // A voice that sounds or is about to, and belongs to a channel: what the display counts.
+    bool Sounding() const {
+        return (voice.idle == 0 || voice.transitionPending != 0) && channel != -1;
+    }
+
+    int32_t channel = -1;  // 0..15, -1 = no channel
+    int32_t port = 0;
+    int32_t key = 0;
+    int32_t keyHeld = 0;
+    WavetableVoice voice;
+};
+
+struct ChannelState {
+    int32_t bendCents = 0;
+    int32_t detuneCents = 0;
+    int32_t bendRange = 2;
+    int32_t expression = 127;
+    int32_t volume = 100;
+    int32_t program = 0;
+    int32_t bank = 0;
+    int32_t sustain = 0;
+    int32_t pan = 64;
+    int32_t rpnMsb = 127;
+    int32_t rpnLsb = 127;
+    int32_t rawBend = 0;
+    int32_t isDrum = 0;  // written and read through atomic_ref: the view reads it
+};
+
+class WavetableModule final : public StandardSoundModule {
+public:
+    WavetableModule(const SettingsRecord& settings, const EngineParameters& params,
+                    ModuleSharedState& shared, Mt19937& random);
+    virtual ~WavetableModule() = default;
+
+    uint32_t Reset(SoundModuleHandle handle) override;
+    // Ports of 2 or more are treated as port 1.
+    uint32_t ShortMsg(SoundModuleHandle handle, uint32_t message, uint32_t port) override;
+    uint32_t LongMsg(SoundModuleHandle handle, MessageHeader* header, uint32_t size,
+                     uint32_t port) override;
+
+    // Returns the module to its state at construction, so that a new song renders as in a fresh
+    // process: the start-delay rotation, the generator's seed, the uploaded waveforms, the banks
+    // and the display dots, then Reset. For the command-line player between songs.
+    void ResetRunState();
+
+    // Slots in order 0..44. The render loop sums them from 44 down to 0.
+    const VoiceSlot& Slot(int index) const { return voices[index]; }
+    StereoSample RenderVoice(int index) {
+        WavetableVoice& voice = voices[index].voice;
+        const StereoSample s = voice.RenderSample();
+        if (voice.idle != 0 && voice.transitionPending == 0)
+            activeVoices &= ~(uint64_t{1} << index);
+        return s;
+    }
+    // One frame of all voices, summed from slot 44 down to 0, wrapping in 32 bits. Voices that
+    // are idle with nothing pending give (0, 0) and are skipped.
+    StereoSample MixVoices() {
+        uint32_t left = 0;
+        uint32_t right = 0;
+        uint64_t active = activeVoices;
+        if (active == 0) return {};
+        // Allocation fills from the top, so the sounding voices lie close together.
+        const int lowest = std::countr_zero(active);
+        for (int index = 63 - std::countl_zero(active); index >= lowest; --index) {
+            const uint64_t bit = uint64_t{1} << index;
+            if ((active & bit) == 0) continue;
+            WavetableVoice& voice = voices[index].voice;
+            const StereoSample s = voice.RenderSample();
+            left += static_cast<uint32_t>(s.left);
+            right += static_cast<uint32_t>(s.right);
+            if (voice.idle != 0 && voice.transitionPending == 0) active &= ~bit;
+        }
+        activeVoices = active;
+        return {static_cast<int32_t>(left), static_cast<int32_t>(right)};
+    }
+
+    // c = port * 16 + channel, 0..31.
+    const ChannelState& Channel(int c) const { return channels[c]; }
+    bool IsDrumChannel(int c) const;
+    // The 32 signed sample bytes the display draws for channel c: the built-in record of the
+    // channel's program in the active set, or its uploaded row in the program's own mode.
+    const int8_t* ChannelWaveformBytes(int c) const;
+
+    int32_t NextStartDelay() const { return nextStartDelay; }
+
+    // Envelope display level 0..127 of a voice (full level without an envelope).
+    static int32_t EnvelopeDisplayLevel(const WavetableVoice& voice);
+
+private:
+    using WaveTable = std::array<std::array<int32_t, kWaveSteps>, kWaveformRecordCount>;
+
+    void NoteOff(int32_t c, int32_t ch, int32_t port, int32_t key);
+    void NoteOn(int32_t c, int32_t ch, int32_t port, int32_t key, int32_t velocity);
+    void SetUpMelodicNote(VoiceSlot& slot, int32_t c, int32_t ch, int32_t port, int32_t key,
+                          int32_t velocity);
+    void SetUpDrumNote(VoiceSlot& slot, int32_t c, int32_t ch, int32_t port, int32_t key,
+                       int32_t velocity);
+    void SetUpSnareBody(int32_t c, int32_t ch, int32_t port, int32_t key, int32_t velocity);
+    void ControlChange(int32_t c, int32_t ch, int32_t port, int32_t controller, int32_t value);
+    void PitchBend(int32_t c, int32_t ch, int32_t port, int32_t lsb, int32_t msb);
+    // Highest free slot, or -1; frees ended notes whose keys are still held if need be.
+    int FindFreeSlot();
+    int32_t InstrumentSet() const;
+    void SetDrum(int32_t c, bool on);
+
+    template <typename Action>
+    void ForEachVoiceOf(int32_t ch, int32_t port, Action action) {
+        for (VoiceSlot& slot : voices)
+            if (slot.channel == ch && slot.port == port) action(slot.voice);
+    }
+
+    const SettingsRecord& settings;
+    const EngineParameters& params;
+    ModuleSharedState& shared;
+    Mt19937& random;
+
+    std::array<VoiceSlot, kWavetableVoiceCount> voices;
+    std::array<ChannelState, kChannelCount> channels{};
+    int32_t nextStartDelay = 0;
+    // Bit i set: slot i's voice may sound or have a transition pending. Set wherever the module
+    // starts or stops a voice, cleared once the voice is idle again.
+    uint64_t activeVoices = 0;
+    std::array<std::array<int8_t, kWaveSteps>, kWaveformRecordCount> uploadedWaveBytes{};
+    WaveTable uploadedWaves{};
+    WaveTable expandedWaves{};
+};
+
+}  // namespace zeblo

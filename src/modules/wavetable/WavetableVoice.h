@@ -1,0 +1,237 @@
+// One oscillator of the wavetable module: a 32-step waveform or sample-and-hold noise, with an
+// amplitude ramp, an optional four-stage envelope and a pan position. Changes of pitch,
+// expression, pan, note and running state wait for the end of the current waveform cycle.
+//
+// Threads: constructed at start-up. Every other operation runs on the thread that runs the render
+// loop (or under the sequencer's lock, through the module). The render loop reads the fields for
+// the display snapshot on that same thread.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "modules/wavetable/Mt19937.h"
+#include "modules/wavetable/WavetableTables.h"
+
+namespace zeblo {
+
+struct StereoSample {
+    int32_t left = 0;
+    int32_t right = 0;
+};
+
+enum WaveKind : int32_t {
+    kBuiltInWave = 1,
+    kUploadedWave = 2,
+    kDrumSquareWave = 3,
+    kNoise = 4,
+};
+
+enum EnvelopeStage : int32_t {
+    kAttack = 0,
+    kDecay = 1,
+    kSustain = 2,
+    kRelease = 3,
+    kFinished = 4,
+};
+
+class WavetableVoice {
+public:
+    // Seeds the shared generator with 777, as every voice does.
+    explicit WavetableVoice(Mt19937& random);
+    virtual ~WavetableVoice() = default;
+    WavetableVoice(const WavetableVoice&) = delete;
+    WavetableVoice& operator=(const WavetableVoice&) = delete;
+
+    void ResetVoice();
+    void SetNote(int32_t n);
+    void SetExpression(int32_t v);
+    void SetSustainPedal(int32_t on);
+    void SetLength(int32_t n);
+    void SetPitchSweep(float s);
+    // False, with nothing changed, unless the voice is idle with no transition pending.
+    bool StartNote(int32_t n);
+
+    // One output sample. A silent, free voice returns at the first test; a voice that only
+    // sounds on (no start, delay, ramp, sweep or length pending) takes the short path.
+    StereoSample RenderSample() {
+        if (idle != 0 && transitionPending == 0) return {};
+        if ((startDelay | transitionPending | lengthCounter | amplitudeSlope | (amplitude >> 31) |
+             std::bit_cast<int32_t>(sweep)) != 0)
+            return RenderSampleInFull();
+        return RenderSteadySample();
+    }
+
+    // The frequency of note n before any cents offset, as the exact product of the tables.
+    static double NoteFrequency(int32_t n, int32_t octaveShift);
+
+    // True at 22050 Hz, where lengths halve and per-sample rates double.
+    bool HalfRate() const { return sampleRate == kHalfRate; }
+
+    int32_t kind = kBuiltInWave;
+    int32_t sampleRate = kDefaultVoiceSampleRate;
+    float frequency = 440.0f;
+    float samplesPerCycle = 100.0f;
+    float cycleStart = 0.0f;
+    float nextCycle = 0.0f;
+    uint32_t samplePosition = 0;
+    int32_t note = 60;
+    int32_t pendingNote = -1;
+    int32_t transitionPending = 0;
+    float cents = 0.0f;
+    int32_t centsDirty = 0;
+    float newCents = 0.0f;
+    int32_t stopRequested = 0;
+    int32_t idle = 0;
+    int32_t expressionDirty = 0;
+    int32_t newExpression = 0;
+    const int32_t* wave = kDrumSquare.data();  // 32 samples
+    int32_t amplitude = 100;                   // 16.16
+    int32_t expression = 127;
+    int32_t lengthCounter = 0;
+    float decayRate = 0.0f;
+    int32_t amplitudeSlope = 0;
+    float sweep = 0.0f;
+    int32_t startDelay = 0;
+    int32_t leftGain = 1;
+    int32_t rightGain = 1;
+    int32_t octaveShift = 0;
+    int32_t panDirty = 0;
+    int32_t newPan = 0;
+    int32_t noiseValue = 0;
+    int32_t sustainPedal = 0;
+    const EnvelopeShape* envelope = nullptr;
+    int32_t envStage = kAttack;
+    int32_t envLevel = 0;
+    int32_t attackStep = 0;
+    int32_t decayStep = 0;
+    int32_t sustainLevel = 0;
+    int32_t sustainStep = 0;
+    int32_t releaseStep = 0;
+
+private:
+    StereoSample RenderSampleInFull();
+    StereoSample RenderSteadySample();
+    StereoSample RenderFromBoundary();
+    StereoSample SoundSample(double position);
+    void StepEnvelope();
+    bool CycleBoundary();
+    void ArmEnvelope();
+    int32_t ReadWave(double t);
+    int32_t ReadWaveAcrossSteps(double t);
+    int64_t PhaseAt(double t) const;
+    int32_t DivideBySpan(int32_t n, int32_t w);
+    void RefreshReciprocal();
+
+    Mt19937* random;
+    // Derived from samplesPerCycle (kept in reciprocalCycle): 32768 / samplesPerCycle and
+    // 32 / samplesPerCycle.
+    float reciprocalCycle = 0.0f;
+    double phasePerSample = 0.0;
+    double stepsPerSample = 0.0;
+    // Multipliers for the last two box widths (a sample's width takes one of two values).
+    struct SpanDivisor {
+        uint32_t span = 0;
+        uint64_t magic = 0;
+    };
+    SpanDivisor spanCache[2];
+    int32_t spanCacheNext = 0;
+};
+
+namespace wavetable_detail {
+
+// Products and sums that could leave 32 bits wrap instead of being undefined.
+inline int32_t WrapMul(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+inline int32_t WrapAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+}  // namespace wavetable_detail
+
+// The per-sample code below is inline so that the render loop's sum over the voices compiles
+// into one loop; the rare parts (starts, cycle boundaries, reads across steps) are out of line.
+
+inline void WavetableVoice::StepEnvelope() {
+    using wavetable_detail::WrapAdd;
+    // Tests in order of how long a voice stays in each stage.
+    if (envStage == kSustain) {
+        envLevel = WrapAdd(envLevel, -sustainStep);
+        if (envLevel < 0) {
+            envLevel = 0;
+            envStage = kFinished;
+        }
+    } else if (envStage == kRelease) {
+        envLevel = WrapAdd(envLevel, -releaseStep);
+        if (envLevel <= 0) {
+            envLevel = 0;
+            envStage = kFinished;
+        }
+    } else if (envStage == kAttack) {
+        envLevel = WrapAdd(envLevel, attackStep);
+        if (envLevel > kEnvelopeFullLevel) {
+            envLevel = kEnvelopeFullLevel;
+            envStage = kDecay;
+        }
+    } else if (envStage == kDecay) {
+        envLevel = WrapAdd(envLevel, -decayStep);
+        if (envLevel < sustainLevel || decayStep == 0) {
+            envLevel = sustainLevel;
+            envStage = kSustain;
+        }
+    } else if (envStage == kFinished) {
+        envLevel = 0;
+        transitionPending = 1;
+        stopRequested = 1;
+    }
+}
+
+// The box-filtered waveform value at t samples into the cycle.
+inline int32_t WavetableVoice::ReadWave(double t) {
+    if (samplesPerCycle != reciprocalCycle) RefreshReciprocal();
+    // Most samples lie inside one step, and then the average is that step's value. The estimates
+    // in steps are within 2^-40 of the exact positions here, so an interval clear of the step's
+    // edges by 2^-30 is inside it for the exact positions too.
+    constexpr double kEdgeMargin = 0x1p-30;
+    const double y0 = t * stepsPerSample;
+    const double y1 = y0 + stepsPerSample;
+    if (y0 >= kEdgeMargin && y1 < 1024.0) {
+        const int32_t k = static_cast<int32_t>(y0 - kEdgeMargin);
+        if (k == static_cast<int32_t>(y1 + kEdgeMargin)) return wave[k & (kWaveSteps - 1)];
+    }
+    return ReadWaveAcrossSteps(t);
+}
+
+// Raw sample, position count, envelope and pan: everything after the cycle-boundary test.
+inline StereoSample WavetableVoice::SoundSample(double position) {
+    using wavetable_detail::WrapMul;
+    const int32_t level = amplitude >> 16;
+    int32_t s;
+    if (kind == kNoise) {
+        s = WrapMul(WrapMul(level, noiseValue) >> 7, expression) >> 7;
+        if (HalfRate()) ++samplePosition;  // noise runs at double rate
+    } else if (frequency > kHighestWaveFrequency) {
+        s = 0;
+    } else {
+        const int32_t v = ReadWave(position - static_cast<double>(cycleStart));
+        s = WrapMul(WrapMul(level, v) >> 7, expression) >> 7;
+    }
+    ++samplePosition;
+
+    if (idle != 0) return {};
+    if (envelope != nullptr) s = WrapMul(envLevel >> 14, s) >> 16;
+    return {WrapMul(leftGain, s) >> 7, WrapMul(rightGain, s) >> 7};
+}
+
+// The full step with nothing but the envelope to advance: no start, delay, ramp, sweep or
+// length can act, so only the envelope, the boundary test and the sample remain.
+inline StereoSample WavetableVoice::RenderSteadySample() {
+    if (envelope != nullptr) StepEnvelope();
+    const double position = static_cast<double>(samplePosition);
+    if (samplePosition == 0 || position >= static_cast<double>(nextCycle))
+        return RenderFromBoundary();
+    return SoundSample(position);
+}
+
+}  // namespace zeblo

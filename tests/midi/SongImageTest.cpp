@@ -141,24 +141,29 @@ TEST(SongImageLoad, RefusesWhatIsNotALoadableFileAndLeavesNoSong) {
     good.AddTrack().EndOfTrack(0);
     good.AddTrack().EndOfTrack(0);
 
-    std::vector<std::pair<std::string, std::vector<uint8_t>>> bad;
-    bad.emplace_back("riff wrapper", SmfBuilder(good).HeaderId("RIFF").Build());
-    bad.emplace_back("empty", std::vector<uint8_t>{});
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Case> bad;
+    bad.push_back(Case{"riff wrapper", SmfBuilder(good).HeaderId("RIFF").Build()});
+    bad.push_back(Case{"empty", std::vector<uint8_t>{}});
     std::vector<uint8_t> shortHeader = good.Build();
     shortHeader.resize(13);
-    bad.emplace_back("shorter than the header", shortHeader);
-    bad.emplace_back("chunk between tracks", SmfBuilder(good).ForeignChunk(2, "JUNK", {}).Build());
-    bad.emplace_back("chunk before the tracks",
-                     SmfBuilder(good).ForeignChunk(0, "XFIH", {0}).Build());
-    bad.emplace_back("division 0", SmfBuilder(good).Division(0).Build());
-    bad.emplace_back("missing track", SmfBuilder(good).DeclaredTrackCount(4).Build());
+    bad.push_back(Case{"shorter than the header", shortHeader});
+    bad.push_back(
+        Case{"chunk between tracks", SmfBuilder(good).ForeignChunk(2, "JUNK", {}).Build()});
+    bad.push_back(
+        Case{"chunk before the tracks", SmfBuilder(good).ForeignChunk(0, "XFIH", {0}).Build()});
+    bad.push_back(Case{"division 0", SmfBuilder(good).Division(0).Build()});
+    bad.push_back(Case{"missing track", SmfBuilder(good).DeclaredTrackCount(4).Build()});
     std::vector<uint8_t> cutHeader = SmfBuilder(good).DeclaredTrackCount(4).Build();
     cutHeader.insert(cutHeader.end(), {'M', 'T', 'r', 'k', 0, 0, 0});
-    bad.emplace_back("track header cut", cutHeader);
+    bad.push_back(Case{"track header cut", cutHeader});
     std::vector<uint8_t> longHeader = good.Build();
     longHeader[7] = 8;
     longHeader.insert(longHeader.begin() + 14, {0, 0});
-    bad.emplace_back("header chunk longer than 6", longHeader);
+    bad.push_back(Case{"header chunk longer than 6", longHeader});
 
     for (const auto& [name, bytes] : bad) {
         SongImage song;

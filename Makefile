@@ -31,7 +31,7 @@ fuzz: deps
 	  -DZEBLO_BUILD_TESTS=OFF -DZEBLO_BUILD_BENCH=OFF -DZEBLO_BUILD_FUZZ=ON -DZEBLO_SANITIZE=ON \
 	  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 	cmake --build build-fuzz -j $(JOBS)
-	mkdir -p build-fuzz/corpus && cp -n resources/*.mid build-fuzz/corpus/ 2>/dev/null || true
+	mkdir -p build-fuzz/corpus && cp -n resources/*.mid fuzz/seeds/*.mid build-fuzz/corpus/ 2>/dev/null || true
 	./build-fuzz/fuzz_load_measure -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 build-fuzz/corpus
 
 format:

@@ -1,0 +1,69 @@
+#include "cli/InfoCommand.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "midi/Sequencer.h"
+#include "modules/SoundModule.h"
+#include "settings/EngineParameters.h"
+
+namespace zeblo {
+
+namespace {
+
+constexpr std::array<CliOption, 1> kOptions = {{
+    {"--rate", "HZ", "output sample rate the length is measured at: 48000, 44100 (default), 22050"},
+}};
+
+constexpr const char* kUnknownFile = "Unknown files. can't playing.";
+
+}  // namespace
+
+std::span<const CliOption> InfoOptions() {
+    return kOptions;
+}
+
+int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
+    EngineParameters parameters;
+    std::string error;
+    if (!ParseSampleRate(args, parameters.sampleRate, error)) {
+        err << "zeblo-cli: " << error << "\n";
+        return kExitUsage;
+    }
+    if (args.positional.empty()) {
+        err << "zeblo-cli: info needs at least one SONG\n";
+        return kExitUsage;
+    }
+    SilentModule module;
+    Sequencer sequencer(parameters);
+    sequencer.SetModule(&module);
+    int status = kExitOk;
+    for (const std::string& path : args.positional) {
+        uint64_t samples = 0;
+        uint64_t ticks = 0;
+        if (!sequencer.LoadFile(path.c_str()) || !sequencer.Measure(&samples, &ticks) ||
+            samples == 0) {
+            err << path << ": " << kUnknownFile << "\n";
+            status = kExitFailed;
+            continue;
+        }
+        const char* title = sequencer.SongTitle();
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f",
+                      static_cast<double>(samples) / parameters.sampleRate);
+        out << "file: " << path << "\n";
+        out << "title: ";
+        out.write(title, static_cast<std::streamsize>(std::strlen(title)));
+        out << "\n";
+        out << "tracks: " << sequencer.Header().trackCount << "\n";
+        out << "division: " << sequencer.Header().division << "\n";
+        out << "samples: " << samples << "\n";
+        out << "ticks: " << ticks << "\n";
+        out << "seconds: " << seconds << "\n";
+    }
+    out.flush();
+    return status;
+}
+
+}  // namespace zeblo

@@ -70,10 +70,12 @@ bool Sequencer::ComputeStep() {
     playing.store(0, std::memory_order_release);
     const int64_t d = (int64_t{tempoBpm} + tempoOffset) * song.header.division;
     const int64_t r = int64_t{parameters.sampleRate} * 60;
+    // A tempo that is not positive (only a negative offset can make one) has no step: the clock
+    // stays stopped rather than dividing by it.
     if (d <= 0 || r <= 0) return false;
     // The smallest k with k * r / d >= 100 (truncated) is the smallest k with k * r >= 100 * d.
-    const int64_t floor = int64_t{kMinSamplesPerStep} * d;
-    const int64_t k = std::max<int64_t>(1, (floor + r - 1) / r);
+    const int64_t shortest = int64_t{kMinSamplesPerStep} * d;
+    const int64_t k = std::max<int64_t>(1, (shortest + r - 1) / r);
     if (k > std::numeric_limits<int32_t>::max()) return false;
     ticksPerStep = static_cast<int32_t>(k);
     samplesPerStep =

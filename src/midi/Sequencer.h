@@ -51,6 +51,8 @@ public:
     void Advance(bool force);
     // One step of ticksPerStep ticks. With no song or no module it does nothing.
     void Step();
+    // Derives ticksPerStep and samplesPerStep from the tempo; false, with the clock stopped, when
+    // tempo + offset is not a positive number of beats per minute.
     bool ComputeStep();
     bool Start();
     bool Stop();

@@ -149,9 +149,10 @@ TEST(Cli, ParsesOptionsAnywhereUntilTheDoubleDash) {
 // The built program: main hands the status through.
 TEST_F(InfoTest, TheProgramExitsWithTheCommandsStatus) {
     const std::string out = dir.File("out.txt");
-    const std::string command = std::string(ZEBLO_CLI_PATH) + " info '" + example + "' '" +
-                                dir.File("missing.mid") + "' > '" + out + "' 2>/dev/null";
-    const int raw = std::system(command.c_str());
+    std::ostringstream command;
+    command << "'" << ZEBLO_CLI_PATH << "' info '" << example << "' '" << dir.File("missing.mid")
+            << "' > '" << out << "' 2>/dev/null";
+    const int raw = std::system(command.str().c_str());
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 1);
     std::ifstream file(out);

@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <future>
 #include <random>
 #include <string>
 
 #include "midi/Sequencer.h"
+#include "support/Deadline.h"
 #include "support/RecordingModule.h"
 #include "support/SmfBuilder.h"
 #include "support/TestSongs.h"
@@ -58,10 +56,26 @@ RunResult MeasureBySkipping(const std::vector<uint8_t>& image, int32_t rate) {
     Recorder r(rate);
     RunResult run;
     if (!r.sequencer.LoadImage(image)) return run;
-    r.sequencer.Measure(&run.samples, &run.ticks);
+    test::FinishesWithin(std::chrono::seconds(60),
+                         [&] { r.sequencer.Measure(&run.samples, &run.ticks); });
     run.calls = r.calls;
     run.title = r.sequencer.SongTitle();
     return run;
+}
+
+// The test songs end within this many steps; a track cursor left wrong can make it billions.
+constexpr int kStepBudget = 2'000'000;
+
+// Runs steps until the song is over, or fails when it does not end within the budget.
+void PlayThrough(Sequencer& sequencer, uint64_t* samples = nullptr) {
+    for (int steps = 0; sequencer.Playing(); ++steps) {
+        if (steps == kStepBudget) {
+            ADD_FAILURE() << "the song did not end within " << kStepBudget << " steps";
+            return;
+        }
+        if (samples != nullptr) *samples += sequencer.SamplesPerStep();
+        sequencer.Advance(true);
+    }
 }
 
 // Measure spelled out with the public operations: every step run, one by one.
@@ -71,26 +85,11 @@ RunResult MeasureStepByStep(const std::vector<uint8_t>& image, int32_t rate) {
     if (!r.sequencer.LoadImage(image)) return run;
     r.sequencer.SetLoop(false);
     r.sequencer.Start();
-    while (r.sequencer.Playing()) {
-        run.samples += r.sequencer.SamplesPerStep();
-        r.sequencer.Advance(true);
-    }
+    PlayThrough(r.sequencer, &run.samples);
     run.ticks = r.sequencer.TickPosition();
     run.calls = r.calls;
     run.title = r.sequencer.SongTitle();
     return run;
-}
-
-// A liveness guard, not a timing: run step by step, these songs would take hours.
-template <typename F>
-void FinishesWithin(std::chrono::seconds limit, F&& work) {
-    auto done = std::async(std::launch::async, std::forward<F>(work));
-    if (done.wait_for(limit) != std::future_status::ready) {
-        std::fprintf(stderr, "did not finish within %lld s\n",
-                     static_cast<long long>(limit.count()));
-        std::abort();
-    }
-    done.get();
 }
 
 std::vector<std::pair<std::string, std::vector<uint8_t>>> TestSongs() {
@@ -195,7 +194,7 @@ TEST(SkipAhead, SeekThenPlayDeliversWhatPlayingThroughDoes) {
             ASSERT_FALSE(r.calls.empty());
             EXPECT_EQ(r.calls.front().call.kind, CallKind::kReset);
             size_t seekEvents = Events(r.calls).size();
-            while (r.sequencer.Playing()) r.sequencer.Advance(true);
+            PlayThrough(r.sequencer);
             const std::vector<StampedCall> delivered = Events(r.calls);
             EXPECT_TRUE(delivered == expected)
                 << name << " to " << target << ": " << delivered.size() << " against "
@@ -231,14 +230,15 @@ TEST(SkipAhead, HugeDeltaTimesCostOnlyTheirEvents) {
     sequencer.SetModule(&module);
     ASSERT_TRUE(sequencer.LoadImage(smf.Build()));
     uint64_t samples = 0, ticks = 0;
-    FinishesWithin(std::chrono::seconds(60), [&] { sequencer.Measure(&samples, &ticks); });
+    test::FinishesWithin(std::chrono::seconds(60), [&] { sequencer.Measure(&samples, &ticks); });
     EXPECT_EQ(ticks, steps * 4);
     EXPECT_EQ(samples, steps * 122);
     EXPECT_EQ(module.ShortMessages().size(), 5u + 6u + 7u + 32u);
 
     module.Clear();
     ASSERT_TRUE(sequencer.Start());
-    FinishesWithin(std::chrono::seconds(60), [&] { sequencer.Seek(uint64_t{kHuge} * 5 + 2); });
+    test::FinishesWithin(std::chrono::seconds(60),
+                         [&] { sequencer.Seek(uint64_t{kHuge} * 5 + 2); });
     // Each track's notes at kHuge * 1 .. 5 are behind the target; seven more lie ahead.
     EXPECT_EQ(module.ShortMessages().size(), 15u);
     EXPECT_EQ(sequencer.TickPosition(), uint64_t{kHuge} * 5 + 2);

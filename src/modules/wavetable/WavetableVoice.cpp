@@ -308,12 +308,200 @@ StereoSample WavetableVoice::RenderSampleInFull() {
     return SoundSample(static_cast<double>(samplePosition));
 }
 
+namespace {
+
+constexpr int64_t kNoTransition = INT64_MAX;
+
+// How many envelope steps, from now, only add the stage's step to the level (no stage change,
+// no clamp): the next one after them is the one that changes the stage.
+int64_t StepsBeforeTransition(int32_t stage, int32_t level, const EnvelopeSteps& steps,
+                              int32_t& delta) {
+    const int64_t l = level;
+    switch (stage) {
+        case kSustain:
+            delta = -steps.sustainStep;
+            if (steps.sustainStep < 0 || l < 0) return 0;
+            return steps.sustainStep == 0 ? kNoTransition : l / steps.sustainStep;
+        case kRelease:
+            delta = -steps.releaseStep;
+            if (steps.releaseStep < 0 || l <= 0) return 0;
+            return steps.releaseStep == 0 ? kNoTransition : (l - 1) / steps.releaseStep;
+        case kAttack:
+            delta = steps.attackStep;
+            if (steps.attackStep < 0 || l > kEnvelopeFullLevel) return 0;
+            return steps.attackStep == 0 ? kNoTransition
+                                         : (kEnvelopeFullLevel - l) / steps.attackStep;
+        case kDecay:
+            delta = -steps.decayStep;
+            if (steps.decayStep <= 0 || l < steps.sustainLevel) return 0;
+            return (l - steps.sustainLevel) / steps.decayStep;
+        default:
+            delta = 0;
+            return 0;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// trunc(n / w) for w > 0, by a multiplication where that is exact (as DivideBySpan).
+struct SpanDivider {
+    explicit SpanDivider(int64_t w) : span(static_cast<uint32_t>(w)) {
+        if (w > 0 && w < (1 << 16)) magic = (uint64_t{1} << 48) / span + 1;
+    }
+    int32_t Divide(int32_t n) const {
+        const uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+        if (magic == 0 || static_cast<uint64_t>(magnitude) > (static_cast<uint64_t>(span) << 15))
+            return n / static_cast<int32_t>(span);
+        const uint32_t q = static_cast<uint32_t>((magnitude * magic) >> 48);
+        return n < 0 ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
+    }
+    uint32_t span;
+    uint64_t magic = 0;
+};
+
+}  // namespace
+
+// The box filter over phases p0 ... p1 (in 1/1024 of a step), as ReadWaveAcrossSteps computes it
+// from the same two phases.
+inline int32_t BoxFilter(const int32_t* wave, int32_t p0, int32_t p1, const SpanDivider& narrow,
+                         const SpanDivider& wide) {
+    const int32_t w = p1 - p0;
+    const int32_t firstStep = p0 >> 10;
+    if (w < 2 || firstStep == ((p1 - 1) >> 10)) return wave[firstStep & (kWaveSteps - 1)];
+    uint32_t sum = 0;
+    const int32_t edge = (firstStep + 1) * kPhaseUnitsPerStep;
+    if (p1 <= edge + kPhaseUnitsPerStep) {
+        sum = static_cast<uint32_t>(wave[firstStep & (kWaveSteps - 1)]) *
+                  static_cast<uint32_t>(edge - p0) +
+              static_cast<uint32_t>(wave[(firstStep + 1) & (kWaveSteps - 1)]) *
+                  static_cast<uint32_t>(p1 - edge);
+    } else {
+        int32_t p = p0;
+        int32_t k = firstStep;
+        int32_t remaining = w;
+        while (remaining > 0) {
+            const int32_t step =
+                std::min(kPhaseUnitsPerStep * (p / kPhaseUnitsPerStep + 1) - p, remaining);
+            sum += static_cast<uint32_t>(wave[k & (kWaveSteps - 1)]) * static_cast<uint32_t>(step);
+            ++k;
+            p += step;
+            remaining -= step;
+        }
+    }
+    const int32_t n = static_cast<int32_t>(sum);
+    return static_cast<uint32_t>(w) == narrow.span ? narrow.Divide(n) : wide.Divide(n);
+}
+
+// Inside a cycle the read position is t = p - cycleStart, and its phase trunc(t / samplesPerCycle
+// * 32768) is floor(32768 t / samplesPerCycle) exactly (t is exact; the quotient lies either on a
+// whole number or at least 2^-24 clear of one, far beyond double rounding). With samplesPerCycle
+// = S / 2^a and cycleStart a multiple of 2^-a, the phase is floor(N / S) for a numerator N that
+// grows by 32768 * 2^a per sample: whole-number steps with a remainder, no division per sample.
+uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* __restrict right,
+                                          uint32_t frames) {
+    const uint32_t start = samplePosition;
+    const double next = static_cast<double>(nextCycle);
+    // The boundary falls on the first position p with p >= nextCycle, that is ceil(nextCycle).
+    if (!(next > static_cast<double>(start))) return 0;
+    const double room = std::min(std::ceil(next), static_cast<double>(UINT32_MAX) + 1.0) -
+                        static_cast<double>(start);
+    const uint32_t n = room >= frames ? frames : static_cast<uint32_t>(room);
+
+    constexpr uint32_t kPositionLimit = 1u << 29;  // p - cycleStart stays exact below this
+    if (!(samplesPerCycle >= 1.0f) || !(samplesPerCycle < 16777216.0f) ||
+        uint64_t{start} + n >= kPositionLimit)
+        return 0;
+    int exponent = 0;
+    const double mantissa = std::frexp(static_cast<double>(samplesPerCycle), &exponent);
+    const int a = 24 - exponent;  // samplesPerCycle = S / 2^a, S a 24-bit whole number
+    const int64_t S = static_cast<int64_t>(std::ldexp(mantissa, 24));
+    const double scaledStart = std::ldexp(static_cast<double>(cycleStart), a);
+    if (scaledStart < 0.0 || scaledStart != std::floor(scaledStart) || scaledStart > 0x1p52)
+        return 0;
+    const int64_t t0 = (int64_t{start} << a) - static_cast<int64_t>(scaledStart);
+    if (t0 < 0 || t0 >= (int64_t{1} << 40)) return 0;
+    const int64_t n0 = t0 << 15;
+    if (n0 / S >= (int64_t{1} << 24)) return 0;
+    const int64_t advance = int64_t{1} << (15 + a);
+    const int32_t stepWhole = static_cast<int32_t>(advance / S);
+    const int32_t stepRest = static_cast<int32_t>(advance % S);
+    const int32_t divisor = static_cast<int32_t>(S);
+    int32_t phase = static_cast<int32_t>(n0 / S);
+    int32_t rest = static_cast<int32_t>(n0 % S);
+    const SpanDivider narrow(stepWhole);
+    const SpanDivider wide(stepWhole + 1);
+
+    const int32_t level = amplitude >> 16;
+    const int32_t gainExpression = expression;
+    const int32_t leftGainNow = leftGain;
+    const int32_t rightGainNow = rightGain;
+    const bool withEnvelope = envelope != nullptr;
+    const EnvelopeSteps steps = Steps();
+    const int32_t* const waveNow = wave;
+    int32_t stage = envStage;
+    int32_t envelopeLevel = envLevel;
+    int32_t delta = 0;
+    int64_t ramp = withEnvelope ? StepsBeforeTransition(stage, envelopeLevel, steps, delta) : 0;
+    uint32_t i = 0;
+    bool finished = false;
+    for (; i < n; ++i) {
+        if (withEnvelope) {
+            if (ramp > 0) {
+                envelopeLevel += delta;
+                --ramp;
+            } else {
+                if (StepEnvelopeLevel(stage, envelopeLevel, steps)) {
+                    finished = true;
+                    break;
+                }
+                ramp = StepsBeforeTransition(stage, envelopeLevel, steps, delta);
+            }
+        }
+        int32_t nextPhase = phase + stepWhole;
+        rest += stepRest;
+        if (rest >= divisor) {
+            rest -= divisor;
+            ++nextPhase;
+        }
+        const int32_t v = BoxFilter(waveNow, phase, nextPhase, narrow, wide);
+        phase = nextPhase;
+        int32_t s = WrapMul(WrapMul(level, v) >> 7, gainExpression) >> 7;
+        if (withEnvelope) s = WrapMul(envelopeLevel >> 14, s) >> 16;
+        left[i] += static_cast<uint32_t>(WrapMul(leftGainNow, s) >> 7);
+        right[i] += static_cast<uint32_t>(WrapMul(rightGainNow, s) >> 7);
+    }
+    if (finished) {
+        // The envelope ended on this sample: silent, and the voice waits for its boundary.
+        transitionPending = 1;
+        stopRequested = 1;
+        ++i;
+    }
+    samplePosition = start + i;
+    envStage = stage;
+    envLevel = envelopeLevel;
+    return i;
+}
+
 bool WavetableVoice::RenderRun(uint32_t* left, uint32_t* right, uint32_t frames) {
-    for (uint32_t i = 0; i < frames; ++i) {
+    uint32_t i = 0;
+    while (i < frames) {
         if (idle != 0 && transitionPending == 0) return false;
+        // Waveform voices between boundaries take the span; noise (which runs at double rate at
+        // 22050 Hz), voices above the audible top and every step with more to do go one by one.
+        if (kind != kNoise && Steady() && samplePosition != 0 &&
+            !(frequency > kHighestWaveFrequency)) {
+            const uint32_t done = RenderSteadySpan(left + i, right + i, frames - i);
+            if (done != 0) {
+                i += done;
+                continue;
+            }
+        }
         const StereoSample s = RenderSample();
         left[i] += static_cast<uint32_t>(s.left);
         right[i] += static_cast<uint32_t>(s.right);
+        ++i;
     }
     return idle == 0 || transitionPending != 0;
 }

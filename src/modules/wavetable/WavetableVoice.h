@@ -135,6 +135,10 @@ private:
     // the envelope finished.
     uint32_t RenderSteadySpan(uint32_t* __restrict left, uint32_t* __restrict right,
                               uint32_t frames);
+    // Fills phaseSteps for the current samplesPerCycle; false when a span cannot take it.
+    bool MakePhaseSteps();
+    // Every waveform value lies within +-2^15, so the spans' division by multiplication holds.
+    bool WaveWithin15Bits() const;
     StereoSample RenderSampleInFull();
     StereoSample RenderSteadySample();
     StereoSample RenderFromBoundary();
@@ -161,6 +165,18 @@ private:
     };
     SpanDivisor spanCache[2];
     int32_t spanCacheNext = 0;
+    // The whole-number read phase of RenderSteadySpan for samplesPerCycle = divisor / 2^shift
+    // (shift counts the 2^15 phase units too), kept while samplesPerCycle stays.
+    struct PhaseSteps {
+        float samplesPerCycle = 0.0f;  // the value these were made for; 0 = none
+        int32_t divisor = 0;
+        int32_t shift = 0;
+        int32_t stepWhole = 0;
+        int32_t stepRest = 0;
+        uint64_t narrowMagic = 0;  // 2^48 / stepWhole + 1
+        uint64_t wideMagic = 0;    // 2^48 / (stepWhole + 1) + 1
+    };
+    PhaseSteps phaseSteps;
 };
 
 namespace wavetable_detail {

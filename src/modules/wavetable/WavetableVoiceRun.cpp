@@ -4,6 +4,7 @@
 // value and the envelope level of every sample; the second turns them into the two output sums
 // four samples at a time. Every value is the one RenderSample gives.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -19,6 +20,18 @@ constexpr int64_t kNoTransition = INT64_MAX;
 
 // Samples per pass: the two passes share buffers of this many values on the stack.
 constexpr uint32_t kPassFrames = 256;
+
+using Lanes = int32_t __attribute__((vector_size(16)));
+using UnsignedLanes = uint32_t __attribute__((vector_size(16)));
+
+inline Lanes LanesOf(int32_t x) {
+    return Lanes{x, x, x, x};
+}
+// Products wrap in 32 bits, as the scalar code's.
+inline Lanes Multiply(Lanes a, Lanes b) {
+    return reinterpret_cast<Lanes>(reinterpret_cast<UnsignedLanes>(a) *
+                                   reinterpret_cast<UnsignedLanes>(b));
+}
 
 // How many envelope steps, from now, only add the stage's step to the level (no stage change, no
 // clamp); the step after them is the one that changes the stage.
@@ -74,11 +87,13 @@ struct EnvelopeRun {
 };
 
 // trunc(n / w) for 0 < w < 2^16, by a multiplication where that is exact: for |n| <= 2^15 w,
-// (|n| * (2^48 / w + 1)) >> 48 is |n| / w.
+// (|n| * (2^48 / w + 1)) >> 48 is |n| / w. The magic number is made once per pitch.
+uint64_t SpanMagic(int32_t w) {
+    return w > 0 && w < (1 << 16) ? (uint64_t{1} << 48) / static_cast<uint32_t>(w) + 1 : 0;
+}
+
 struct SpanDivider {
-    explicit SpanDivider(int32_t w)
-        : span(w),
-          magic(w > 0 && w < (1 << 16) ? (uint64_t{1} << 48) / static_cast<uint32_t>(w) + 1 : 0) {}
+    SpanDivider(int32_t w, uint64_t magic) : span(w), magic(magic) {}
     int32_t Divide(int32_t n) const {
         const uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
         if (magic == 0 || static_cast<uint64_t>(magnitude) > (static_cast<uint64_t>(span) << 15))
@@ -143,18 +158,6 @@ int32_t ScaledSample(int32_t v, int32_t e, const OutputGains& g, bool withEnvelo
     int32_t s = WrapMul(WrapMul(g.level, v) >> 7, g.expression) >> 7;
     if (withEnvelope) s = WrapMul(e >> 14, s) >> 16;
     return s;
-}
-
-using Lanes = int32_t __attribute__((vector_size(16)));
-using UnsignedLanes = uint32_t __attribute__((vector_size(16)));
-
-inline Lanes LanesOf(int32_t x) {
-    return Lanes{x, x, x, x};
-}
-// Products wrap in 32 bits, as the scalar code's.
-inline Lanes Multiply(Lanes a, Lanes b) {
-    return reinterpret_cast<Lanes>(reinterpret_cast<UnsignedLanes>(a) *
-                                   reinterpret_cast<UnsignedLanes>(b));
 }
 
 // The second pass: waveform values (and envelope levels) to the output sums.
@@ -267,10 +270,17 @@ uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restri
         if (run.ramp > 0) {
             const uint32_t take =
                 static_cast<uint32_t>(std::min<int64_t>(run.ramp, static_cast<int64_t>(count - j)));
-            int32_t level = run.level;
+            const int32_t level = run.level;
             const int32_t delta = run.delta;
-            for (uint32_t q = 0; q < take; ++q)
-                e[j + q] = level + static_cast<int32_t>(q + 1) * delta;
+            // Four at a time: level + (q + 1) delta, never past the ramp's end (no wrap).
+            Lanes ramp{level + delta, level + 2 * delta, level + 3 * delta, level + 4 * delta};
+            const Lanes stride = LanesOf(4 * delta);
+            uint32_t q = 0;
+            for (; q + 4 <= take; q += 4) {
+                std::memcpy(e + j + q, &ramp, sizeof ramp);
+                ramp += stride;
+            }
+            for (; q < take; ++q) e[j + q] = level + static_cast<int32_t>(q + 1) * delta;
             run.level = level + static_cast<int32_t>(take) * delta;
             run.ramp -= take;
             j += take;
@@ -287,11 +297,10 @@ uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restri
 }
 
 template <bool kEnvelope>
-uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper, EnvelopeRun& envelope,
-                      const OutputGains& gains, bool oneEdge, uint32_t n, uint32_t* __restrict left,
+uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
+                      const SpanDivider& wide, EnvelopeRun& envelope, const OutputGains& gains,
+                      bool oneEdge, uint32_t n, uint32_t* __restrict left,
                       uint32_t* __restrict right, bool& finished) {
-    const SpanDivider narrow(stepper.stepWhole);
-    const SpanDivider wide(stepper.stepWhole + 1);
     int32_t v[kPassFrames];
     int32_t e[kPassFrames];
     uint32_t i = 0;
@@ -311,6 +320,33 @@ uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper, EnvelopeRun& e
 
 }  // namespace
 
+bool WavetableVoice::MakePhaseSteps() {
+    // Below 1 sample a cycle the voice is past the audible top; at 16384 and more a sample moves
+    // the phase by less than 2 units, which reads one step without averaging.
+    if (!(samplesPerCycle >= 1.0f) || !(samplesPerCycle < 16384.0f)) return false;
+    const uint32_t bits = std::bit_cast<uint32_t>(samplesPerCycle);
+    const int32_t exponent = static_cast<int32_t>((bits >> 23) & 0xFF) - 127;
+    PhaseSteps k;
+    k.samplesPerCycle = samplesPerCycle;
+    // samplesPerCycle = divisor / 2^(23 - exponent), divisor the 24-bit significand.
+    k.divisor = static_cast<int32_t>((bits & 0x7FFFFF) | 0x800000);
+    k.shift = 15 + 23 - exponent;
+    const int64_t advance = int64_t{1} << k.shift;
+    k.stepWhole = static_cast<int32_t>(advance / k.divisor);
+    k.stepRest = static_cast<int32_t>(advance % k.divisor);
+    if (k.stepWhole < 2) return false;
+    k.narrowMagic = SpanMagic(k.stepWhole);
+    k.wideMagic = SpanMagic(k.stepWhole + 1);
+    phaseSteps = k;
+    return true;
+}
+
+bool WavetableVoice::WaveWithin15Bits() const {
+    int64_t largest = 0;
+    for (int i = 0; i < kWaveSteps; ++i) largest = std::max(largest, std::abs(int64_t{wave[i]}));
+    return largest <= (1 << 15);
+}
+
 // Inside a cycle the read position is t = p - cycleStart, and its phase trunc(t / samplesPerCycle
 // * 32768) is floor(32768 t / samplesPerCycle) exactly (t is exact; the quotient lies either on a
 // whole number or at least 2^-24 clear of one, far beyond double rounding). With samplesPerCycle
@@ -327,42 +363,38 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
     const uint32_t n = room >= frames ? frames : static_cast<uint32_t>(room);
 
     constexpr uint32_t kPositionLimit = 1u << 29;  // p - cycleStart stays exact below this
-    if (!(samplesPerCycle >= 1.0f) || !(samplesPerCycle < 16384.0f) ||
-        uint64_t{start} + n >= kPositionLimit)
-        return 0;
-    int exponent = 0;
-    const double mantissa = std::frexp(static_cast<double>(samplesPerCycle), &exponent);
-    const int a = 24 - exponent;  // samplesPerCycle = S / 2^a, S a 24-bit whole number
-    const int64_t divisor = static_cast<int64_t>(std::ldexp(mantissa, 24));
-    const double scaledStart = std::ldexp(static_cast<double>(cycleStart), a);
+    if (uint64_t{start} + n >= kPositionLimit) return 0;
+    if (phaseSteps.samplesPerCycle != samplesPerCycle && !MakePhaseSteps()) return 0;
+    const PhaseSteps& k = phaseSteps;
+    // cycleStart on the same grid: a multiple of 2^-(shift - 15).
+    const int a = k.shift - 15;
+    const double scaledStart =
+        static_cast<double>(cycleStart) * std::bit_cast<double>(uint64_t(1023 + a) << 52);
     if (scaledStart < 0.0 || scaledStart != std::floor(scaledStart) || scaledStart > 0x1p52)
         return 0;
     const int64_t t0 = (int64_t{start} << a) - static_cast<int64_t>(scaledStart);
     if (t0 < 0 || t0 >= (int64_t{1} << 40)) return 0;
     const int64_t n0 = t0 << 15;
-    if (n0 / divisor >= (int64_t{1} << 24)) return 0;
-    const int64_t advance = int64_t{1} << (15 + a);
-    PhaseStepper stepper{static_cast<int32_t>(n0 / divisor),
-                         static_cast<int32_t>(n0 % divisor),
-                         static_cast<int32_t>(divisor),
-                         static_cast<int32_t>(advance / divisor),
-                         static_cast<int32_t>(advance % divisor),
+    const int64_t whole = n0 / k.divisor;
+    if (whole >= (int64_t{1} << 24)) return 0;
+    PhaseStepper stepper{static_cast<int32_t>(whole),
+                         static_cast<int32_t>(n0 - whole * k.divisor),
+                         k.divisor,
+                         k.stepWhole,
+                         k.stepRest,
                          n0,
-                         15 + a};
-    // Below 2 phase units a sample reads one step without averaging: leave those to RenderSample.
-    if (stepper.stepWhole < 2) return 0;
-
-    int64_t largest = 0;
-    for (int k = 0; k < kWaveSteps; ++k) largest = std::max(largest, std::abs(int64_t{wave[k]}));
-    const bool oneEdge = stepper.stepWhole + 1 <= kPhaseUnitsPerStep && largest <= (1 << 15);
+                         k.shift};
+    const SpanDivider narrow(k.stepWhole, k.narrowMagic);
+    const SpanDivider wide(k.stepWhole + 1, k.wideMagic);
+    const bool oneEdge = k.stepWhole + 1 <= kPhaseUnitsPerStep && WaveWithin15Bits();
 
     const OutputGains gains{amplitude >> 16, expression, leftGain, rightGain};
     EnvelopeRun run(envStage, envLevel, Steps());
     bool finished = false;
-    uint32_t i =
-        envelope != nullptr
-            ? RenderPasses<true>(wave, stepper, run, gains, oneEdge, n, left, right, finished)
-            : RenderPasses<false>(wave, stepper, run, gains, oneEdge, n, left, right, finished);
+    uint32_t i = envelope != nullptr ? RenderPasses<true>(wave, stepper, narrow, wide, run, gains,
+                                                          oneEdge, n, left, right, finished)
+                                     : RenderPasses<false>(wave, stepper, narrow, wide, run, gains,
+                                                           oneEdge, n, left, right, finished);
     if (finished) {
         // The envelope ended on this sample: silent, and the voice waits for its boundary.
         transitionPending = 1;

@@ -99,7 +99,7 @@ uint32_t Renderer::RenderWavetable(uint32_t* out, uint32_t frames, bool withSnap
             }
             frame[i] = PackFrame(ClipSample(left), ClipSample(right));
         }
-        if (withSnapshots) SnapshotFrames(run);
+        if (withSnapshots) SnapshotFrames(run, false);
         done += run;
     }
     return done;
@@ -116,20 +116,19 @@ uint32_t Renderer::RenderOpll(uint32_t* out, uint32_t frames, bool withSnapshots
             const int32_t m = module.MixedSample();
             frame[i] = PackFrame(m, m);
         }
-        if (withSnapshots) SnapshotFrames(run);
+        if (withSnapshots) SnapshotFrames(run, true);
         done += run;
     }
     return done;
 }
 
-void Renderer::SnapshotFrames(uint32_t frames) {
+void Renderer::SnapshotFrames(uint32_t frames, bool opll) {
     // NextRun ended the run at the first frame that may fill a record.
     snapshotCounter += frames - 1;
     const uint32_t old = snapshotCounter++;
     if (old <= snapshotNext) return;
     snapshotNext += snapshotInterval;
     DisplaySnapshot& s = ring[(snapshotNext / snapshotInterval) % ring.Size()];
-    const bool opll = context.engineFlag.load(std::memory_order_relaxed) == kEngineOpll;
     if (opll) {
         FillOpllSnapshot(s);
     } else {

@@ -60,8 +60,9 @@ private:
     // Frames, from the next one, that the sequencer only counts; the first of them is
     // preceded by a real Advance. Bounded by `limit` and by the next snapshot.
     uint32_t NextRun(uint32_t limit, bool withSnapshots);
-    // Counts `frames` frames on the snapshot clock, the last of which may fill a record.
-    void SnapshotFrames(uint32_t frames);
+    // Counts `frames` frames on the snapshot clock, the last of which may fill a record of the
+    // engine this call renders with.
+    void SnapshotFrames(uint32_t frames, bool opll);
     void FillWavetableSnapshot(DisplaySnapshot& s);
     void FillOpllSnapshot(DisplaySnapshot& s);
     void FinishSnapshot(DisplaySnapshot& s, bool opll);

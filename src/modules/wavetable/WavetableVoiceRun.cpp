@@ -21,11 +21,13 @@ constexpr int64_t kNoTransition = INT64_MAX;
 // Samples per pass: the two passes share buffers of this many values on the stack.
 constexpr uint32_t kPassFrames = 256;
 
-using Lanes = int32_t __attribute__((vector_size(16)));
-using UnsignedLanes = uint32_t __attribute__((vector_size(16)));
+// Four samples at a time.
+constexpr uint32_t kLanes = 4;
+using Lanes = int32_t __attribute__((vector_size(4 * kLanes)));
+using UnsignedLanes = uint32_t __attribute__((vector_size(4 * kLanes)));
 
 inline Lanes LanesOf(int32_t x) {
-    return Lanes{x, x, x, x};
+    return Lanes{} + x;
 }
 // Products wrap in 32 bits, as the scalar code's.
 inline Lanes Multiply(Lanes a, Lanes b) {
@@ -162,14 +164,14 @@ int32_t ScaledSample(int32_t v, int32_t e, const OutputGains& g, bool withEnvelo
 
 // The second pass: waveform values (and envelope levels) to the output sums.
 template <bool kEnvelope>
-void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const OutputGains& g,
-               uint32_t* __restrict left, uint32_t* __restrict right) {
+inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const OutputGains& g,
+                      uint32_t* __restrict left, uint32_t* __restrict right) {
     const Lanes level = LanesOf(g.level);
     const Lanes expression = LanesOf(g.expression);
     const Lanes leftGain = LanesOf(g.left);
     const Lanes rightGain = LanesOf(g.right);
     uint32_t j = 0;
-    for (; j + 4 <= count; j += 4) {
+    for (; j + kLanes <= count; j += kLanes) {
         Lanes x;
         std::memcpy(&x, v + j, sizeof x);
         Lanes s = Multiply(Multiply(level, x) >> 7, expression) >> 7;
@@ -201,8 +203,8 @@ void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const OutputG
 // multiplication is exact for every sum (waveform values within 2^15). It goes step by step: the
 // samples inside a step all read that step's value, and the one sample over its end edge is found
 // directly (N grows by a power of two per sample), so only that one is divided.
-void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
-                 const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
+inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
+                        const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
     // Locals, so that the stores into v cannot be taken for stores into the state.
     int32_t phase = stepper.phase;
     int32_t rest = stepper.rest;
@@ -249,8 +251,8 @@ void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& 
     stepper.index += count;
 }
 
-void ReadAnyEdges(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
-                  const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
+inline void ReadAnyEdges(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
+                         const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
     for (uint32_t j = 0; j < count; ++j) {
         bool isWide = false;
         const int32_t p1 = stepper.Next(isWide);
@@ -262,8 +264,8 @@ void ReadAnyEdges(const int32_t* wave, PhaseStepper& stepper, const SpanDivider&
 
 // The envelope levels of up to `count` samples; fewer when the envelope finishes on the sample
 // after them.
-uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restrict e,
-                        bool& finished) {
+inline uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restrict e,
+                               bool& finished) {
     EnvelopeRun run = envelope;
     uint32_t j = 0;
     while (j < count) {
@@ -272,11 +274,13 @@ uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restri
                 static_cast<uint32_t>(std::min<int64_t>(run.ramp, static_cast<int64_t>(count - j)));
             const int32_t level = run.level;
             const int32_t delta = run.delta;
-            // Four at a time: level + (q + 1) delta, never past the ramp's end (no wrap).
-            Lanes ramp{level + delta, level + 2 * delta, level + 3 * delta, level + 4 * delta};
-            const Lanes stride = LanesOf(4 * delta);
+            // A vector at a time: level + (q + 1) delta, never past the ramp's end (no wrap).
+            Lanes ramp;
+            for (uint32_t l = 0; l < kLanes; ++l)
+                ramp[l] = level + static_cast<int32_t>(l + 1) * delta;
+            const Lanes stride = LanesOf(static_cast<int32_t>(kLanes) * delta);
             uint32_t q = 0;
-            for (; q + 4 <= take; q += 4) {
+            for (; q + kLanes <= take; q += kLanes) {
                 std::memcpy(e + j + q, &ramp, sizeof ramp);
                 ramp += stride;
             }
@@ -296,11 +300,13 @@ uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restri
     return j;
 }
 
+// Built twice, for processors with AVX2 (whose 32-bit vector multiply the second pass uses) and
+// for any other; both give the same integers, chosen once at load time.
 template <bool kEnvelope>
-uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
-                      const SpanDivider& wide, EnvelopeRun& envelope, const OutputGains& gains,
-                      bool oneEdge, uint32_t n, uint32_t* __restrict left,
-                      uint32_t* __restrict right, bool& finished) {
+__attribute__((target_clones("avx2", "default"))) uint32_t RenderPasses(
+    const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow, const SpanDivider& wide,
+    EnvelopeRun& envelope, const OutputGains& gains, bool oneEdge, uint32_t n,
+    uint32_t* __restrict left, uint32_t* __restrict right, bool& finished) {
     int32_t v[kPassFrames];
     int32_t e[kPassFrames];
     uint32_t i = 0;

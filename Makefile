@@ -16,8 +16,14 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Renders the demo song with the wavetable module into a copy beside it under $(BUILD)/demo.
+DEMO_COPY := $(BUILD)/demo/$(notdir $(DEMO))
+DEMO_WAV  := $(basename $(DEMO_COPY)).WAV
+
 run: build
-	./$(BUILD)/zeblo-cli info $(DEMO)
+	@mkdir -p $(BUILD)/demo && cp $(DEMO) $(DEMO_COPY)
+	./$(BUILD)/zeblo-cli render $(DEMO_COPY)
+	@echo "The demo song as a WAV file: $(DEMO_WAV)"
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -3,14 +3,18 @@
 
 #include "cli/Cli.h"
 #include "cli/InfoCommand.h"
+#include "cli/PlayCommand.h"
 
 namespace zeblo {
 
 std::span<const CliCommand> CliCommands() {
-    static const std::array<CliCommand, 1> commands = {{
+    static const std::array<CliCommand, 2> commands = {{
         {"info", "SONG...",
          "Loads and measures each song; prints its title, tracks, division and length.",
          InfoOptions(), RunInfo},
+        {"play", "SONG",
+         "Plays the song through the sound output in real time, as the player window does.",
+         PlayOptions(), RunPlay},
     }};
     return commands;
 }

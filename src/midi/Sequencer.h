@@ -49,6 +49,18 @@ public:
 
     // Once per output sample frame. With no song or no module it does nothing.
     void Advance(bool force);
+    // How many of the next Advance(false) calls, at most `limit`, would only count a frame; the
+    // render loop counts them at once with CountQuietFrames and mixes those frames as one run.
+    uint32_t QuietFrames(uint32_t limit) const {
+        if (!AdvanceCounts()) return limit;
+        if (sampleCounter >= samplesPerStep || samplesPerStep - sampleCounter <= 1) return 0;
+        const uint32_t quiet = samplesPerStep - sampleCounter - 1;
+        return quiet < limit ? quiet : limit;
+    }
+    // The same as `frames` calls of Advance(false) when QuietFrames allowed at least that many.
+    void CountQuietFrames(uint32_t frames) {
+        if (AdvanceCounts()) sampleCounter += frames;
+    }
     // One step of ticksPerStep ticks. With no song or no module it does nothing.
     void Step();
     bool ComputeStep();
@@ -89,6 +101,11 @@ public:
     bool SongTitleSet() const { return songTitleSet.load(std::memory_order_acquire) != 0; }
 
 private:
+    // Advance(false) would count the frame (rather than return at once).
+    bool AdvanceCounts() const {
+        return HasSong() && module != nullptr && busy.load(std::memory_order_relaxed) == 0 &&
+               paused.load(std::memory_order_relaxed) == 0;
+    }
     // The tick loop of one step. With skipIdle, runs of ticks in which no open track has an
     // event due are counted arithmetically; the outcome is the same as ticking them one by one.
     bool RunStepTicks(bool skipIdle);

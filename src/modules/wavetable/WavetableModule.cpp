@@ -481,4 +481,37 @@ uint32_t WavetableModule::LongMsg(SoundModuleHandle handle, MessageHeader* heade
     return 0;
 }
 
+void WavetableModule::MixVoicesRun(uint32_t* left, uint32_t* right, uint32_t frames) {
+    uint64_t active = activeVoices;
+    uint64_t noise = 0;
+    for (uint64_t rest = active; rest != 0; rest &= rest - 1) {
+        const int index = std::countr_zero(rest);
+        if (voices[index].voice.kind == kNoise) noise |= uint64_t{1} << index;
+    }
+    // One noise voice alone draws in the same order however it is rendered.
+    if (std::popcount(noise) < 2) noise = 0;
+    for (uint64_t rest = active & ~noise; rest != 0; rest &= rest - 1) {
+        const int index = std::countr_zero(rest);
+        if (!voices[index].voice.RenderRun(left, right, frames)) active &= ~(uint64_t{1} << index);
+    }
+    if (noise != 0) {
+        const int highest = 63 - std::countl_zero(noise);
+        for (uint32_t i = 0; i < frames; ++i) {
+            for (int index = highest; index >= 0; --index) {
+                const uint64_t bit = uint64_t{1} << index;
+                if ((noise & bit) == 0) continue;
+                WavetableVoice& voice = voices[index].voice;
+                const StereoSample s = voice.RenderSample();
+                left[i] += static_cast<uint32_t>(s.left);
+                right[i] += static_cast<uint32_t>(s.right);
+                if (voice.idle != 0 && voice.transitionPending == 0) {
+                    noise &= ~bit;
+                    active &= ~bit;
+                }
+            }
+        }
+    }
+    activeVoices = active;
+}
+
 }  // namespace zeblo

@@ -102,6 +102,12 @@ public:
         return {static_cast<int32_t>(left), static_cast<int32_t>(right)};
     }
 
+    // `frames` frames of all voices added into left[] and right[] (wrapping in 32 bits): the
+    // same sums as that many MixVoices calls, for a run in which no message reaches the module.
+    // Each voice renders its whole run at once; noise voices, which draw from the shared
+    // generator at their cycle boundaries, keep their frame-by-frame order among themselves.
+    void MixVoicesRun(uint32_t* left, uint32_t* right, uint32_t frames);
+
     // c = port * 16 + channel, 0..31.
     const ChannelState& Channel(int c) const { return channels[c]; }
     bool IsDrumChannel(int c) const;

@@ -62,6 +62,10 @@ public:
         return RenderSteadySample();
     }
 
+    // `frames` samples added into left[] and right[]: the same as that many RenderSample calls.
+    // Returns false when the voice ended idle (nothing pending) within the run.
+    bool RenderRun(uint32_t* left, uint32_t* right, uint32_t frames);
+
     // The frequency of note n before any cents offset, as the exact product of the tables.
     static double NoteFrequency(int32_t n, int32_t octaveShift);
 

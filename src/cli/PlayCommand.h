@@ -17,7 +17,7 @@ namespace zeblo {
 std::span<const CliOption> PlayOptions();
 
 // The record a play runs with: the defaults, then every option given. False with a message.
-bool PlaySettingsFromArgs(const CliArgs& args, SettingsRecord& record, int32_t& engine,
+bool PlaySettingsFromArgs(const CliArgs& args, SettingsRecord& record, bool& fmEngine,
                           std::string& error);
 
 int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err);

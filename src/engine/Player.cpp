@@ -1,11 +1,11 @@
 #include "engine/Player.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <system_error>
 #include <utility>
 
+#include "engine/Authoring.h"
 #include "engine/StreamingMessages.h"
 
 namespace zeblo {
@@ -22,18 +22,6 @@ constexpr int kPositionBarPixels = 236;
 constexpr float kPerBarPixel = 0.0042372881f;
 
 }  // namespace
-
-bool IsRcpName(std::string_view path) {
-    if (path.size() < 3) return false;
-    std::string tail(path.substr(path.size() - 3));
-    for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return tail == "RCP" || tail == "R36" || tail == "G36";
-}
-
-std::string AuthoringOutputName(std::string_view path) {
-    const std::size_t keep = path.size() >= 3 ? path.size() - 3 : 0;
-    return std::string(path.substr(0, keep)) + "WAV";
-}
 
 uint32_t DisplayFrameFor(uint64_t position, int32_t displayOffset, uint32_t silenceFrames,
                          uint32_t samplesPerDisplayFrame) {
@@ -63,14 +51,14 @@ Player::Player(PlayerParts parts)
       settings_(parts.settings),
       playback_(parts.playback),
       device_(parts.device),
-      slots_(parts.slots),
+      slots_(parts.outputSlots),
       renderLoop_(parts.renderLoop),
       prompt_(parts.prompt),
       view_(parts.view),
       convertRcp_(std::move(parts.convertRcp)),
       author_(std::move(parts.author)),
-      streaming_(parts.device, parts.slots, parts.settings, parts.playback, parts.prompt, *this,
-                 parts.timings),
+      streaming_(parts.device, parts.outputSlots, parts.settings, parts.playback, parts.prompt,
+                 *this, parts.timings),
       renderThread_(streaming_, parts.playback) {}
 
 Player::~Player() {
@@ -146,14 +134,14 @@ void Player::PlayFile() {
     }
 
     std::string file = playback_.currentPath;
-    if (IsRcpName(file)) {
+    if (IsRcpFamilyPath(file)) {
         if (!convertRcp_ || !convertRcp_(file, prompt_)) {
             renderThread_.Stop();
             playback_.loadingState.store(0);
             view_.Invalidate(true);
             return;
         }
-        file = kConvertedSongName;
+        file = kConvertedRcpFile;
     }
 
     SoundModule& module = engine_.SelectedModule();
@@ -310,7 +298,7 @@ void Player::StartAuthoring() {
         return;
     }
     if (!author_ || authoringThread_.joinable()) return;
-    const std::string output = AuthoringOutputName(playback_.currentPath);
+    const std::string output = AuthoringOutputPath(playback_.currentPath);
     const int size = std::snprintf(nullptr, 0, kAuthoringConfirmFormat, output.c_str());
     std::string question(static_cast<std::size_t>(std::max(size, 0)) + 1, '\0');
     std::snprintf(question.data(), question.size(), kAuthoringConfirmFormat, output.c_str());

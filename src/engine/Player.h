@@ -28,6 +28,7 @@
 #include "engine/PlayerMessages.h"
 #include "engine/RenderThread.h"
 #include "engine/Streaming.h"
+#include "midi/RcpConverter.h"
 #include "settings/Settings.h"
 #include "settings/UserPrompt.h"
 
@@ -75,18 +76,9 @@ using AuthoringRun = std::function<void(const std::string& songPath, const std::
                                         const std::atomic<int32_t>& stop,
                                         std::atomic<uint32_t>& bytesAuthored, UserPrompt& prompt)>;
 
-// Converts an RCP, R36 or G36 file into kConvertedSongName; false when it failed (the converter
+// Converts an RCP, R36 or G36 file into kConvertedRcpFile; false when it failed (the converter
 // has told the user). Owning thread, or the authoring thread with that thread's prompt.
 using RcpConversion = std::function<bool(const std::string& path, UserPrompt& prompt)>;
-
-// The file a successful conversion leaves in the current folder.
-inline constexpr char kConvertedSongName[] = "ConvertedRCP.mid";
-
-// The last three characters, upper-cased, are RCP, R36 or G36.
-bool IsRcpName(std::string_view path);
-
-// The authoring output: the path with its last three characters replaced by "WAV".
-std::string AuthoringOutputName(std::string_view path);
 
 // displayOffset - silenceFrames + position, 0 if negative, then / samplesPerDisplayFrame + 1.
 uint32_t DisplayFrameFor(uint64_t position, int32_t displayOffset, uint32_t silenceFrames,
@@ -105,7 +97,7 @@ struct PlayerParts {
     Settings& settings;
     PlaybackState& playback;
     OutputDevice& device;
-    OutputSlots& slots;
+    OutputSlots& outputSlots;
     UserPrompt& prompt;
     PlayerRenderLoop& renderLoop;
     PlayerView& view;

@@ -1,7 +1,7 @@
-// The render loop as the player drives it.
+// The render loop and the authoring run as the player drives them.
 //
 // Threads: as Renderer: Frames() renders on the render thread, StartSnapshotClock runs on the
-// owning thread while no render runs.
+// owning thread while no render runs. The authoring run runs on the authoring thread.
 #pragma once
 
 #include "engine/Player.h"
@@ -20,5 +20,9 @@ public:
 private:
     Renderer& renderer_;
 };
+
+// Authoring with the render loop: each run loads the converter afresh, so that its messages go
+// to the run's own prompt, and reports its progress into bytesAuthored.
+AuthoringRun MakeAuthoringRun(EngineContext& engine, Renderer& renderer);
 
 }  // namespace zeblo

@@ -14,7 +14,12 @@ const int8_t* EngineWaveforms::Samples(uint32_t wave) const {
     const uint32_t index = wave & 0xFF;
     if (index >= kWaveformRecordCount) return nullptr;
     if ((wave & kWaveFromRecord) != 0) return kWaveformRecords[index].samples;
-    if ((wave & kWaveFromUploaded) != 0) return module_.UploadedWaveformBytes(index);
+    if ((wave & kWaveFromUploaded) == 0) return nullptr;
+    // An uploaded row is named by its program; a channel that still plays that program holds it.
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (static_cast<uint32_t>(module_.Channel(c).program) == index)
+            return module_.ChannelWaveformBytes(c);
+    }
     return nullptr;
 }
 
@@ -22,12 +27,12 @@ QtPlayer::QtPlayer(QtPlayerParts parts)
     : engine_(parts.engine),
       settings_(parts.settings),
       playback_(parts.playback),
-      slots_(parts.slots),
+      slots_(parts.outputSlots),
       snapshots_(parts.snapshots),
       prompt_(parts.prompt),
       sharedPath_(parts.sharedPath) {
     player_ = std::make_unique<Player>(
-        PlayerParts{parts.engine, parts.settings, parts.playback, parts.device, parts.slots,
+        PlayerParts{parts.engine, parts.settings, parts.playback, parts.device, parts.outputSlots,
                     parts.prompt, parts.renderLoop, *this, std::move(parts.convertRcp),
                     std::move(parts.author), parts.timings});
     // The audio thread only posts; the refill runs here, on the user-interface thread.

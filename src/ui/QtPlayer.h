@@ -36,7 +36,7 @@ struct QtPlayerParts {
     Settings& settings;
     PlaybackState& playback;
     OutputDevice& device;
-    OutputSlots& slots;
+    OutputSlots& outputSlots;
     SnapshotRing& snapshots;
     UserPrompt& prompt;
     PlayerRenderLoop& renderLoop;

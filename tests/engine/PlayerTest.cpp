@@ -31,17 +31,6 @@ struct Song {
     std::string path = dir.File("song.mid");
 };
 
-TEST(PlayerNames, RcpSuffixesAndTheAuthoringName) {
-    EXPECT_TRUE(IsRcpName("a.rcp"));
-    EXPECT_TRUE(IsRcpName("/x/song.r36"));
-    EXPECT_TRUE(IsRcpName("SONG.G36"));
-    EXPECT_FALSE(IsRcpName("song.mid"));
-    EXPECT_FALSE(IsRcpName("36"));
-    EXPECT_EQ(AuthoringOutputName("/m/song.mid"), "/m/song.WAV");
-    EXPECT_EQ(AuthoringOutputName("song.rcp"), "song.WAV");
-    EXPECT_EQ(AuthoringOutputName("a.mi"), "aWAV");
-}
-
 TEST(PlayerDisplay, DisplayFrameFromTheDevicePosition) {
     // 1000 samples, offset 4410, 44100 Hz at 10 frames a second: 5410 / 4410 + 1.
     EXPECT_EQ(DisplayFrameFor(1000, 4410, 0, 4410), 2u);
@@ -149,7 +138,7 @@ TEST(PlayerStart, RcpNamesGoThroughTheConverter) {
     // On success the converted song in the current folder is played.
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(song.dir.Path());
-    std::filesystem::copy_file(song.path, song.dir.File(kConvertedSongName));
+    std::filesystem::copy_file(song.path, song.dir.File(kConvertedRcpFile));
     succeed = true;
     rig.player->PlayFile();
     std::filesystem::current_path(before);

@@ -16,8 +16,17 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# With a display the player starts on the demo song; without one the song is rendered to a WAV
+# copy under the build folder instead.
 run: build
-	./$(BUILD)/zeblo-cli info $(DEMO)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/zeblo $(DEMO); \
+	else \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset), so no player window:" \
+	       "rendering the demo song instead."; \
+	  mkdir -p $(BUILD)/demo && cp $(DEMO) $(BUILD)/demo/ && \
+	  ./$(BUILD)/zeblo-cli render $(BUILD)/demo/$(notdir $(DEMO)); \
+	fi
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -43,7 +43,8 @@ public:
 
     // The record of display frame f, rendering on until it has been written.
     const DisplaySnapshot& Frame(int32_t f) {
-        const uint64_t due = static_cast<uint64_t>(f - 1) * renderer.SnapshotInterval() + 1;
+        // Record f is filled after the frame with index (f - 1) * interval + 1.
+        const uint64_t due = static_cast<uint64_t>(f - 1) * renderer.SnapshotInterval() + 2;
         while (rendered < due && length > 0) {
             const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(due - rendered, 4096));
             rendered += renderer.Render(scratch.data(), n, true);

@@ -19,6 +19,17 @@ const CliOption* FindOption(const CliCommand& command, std::string_view name) {
     return nullptr;
 }
 
+const CliOption* FindShortOption(const CliCommand& command, std::string_view name) {
+    for (const CliOption& option : command.options) {
+        if (!option.shortName.empty() && option.shortName == name) return &option;
+    }
+    return nullptr;
+}
+
+bool IsShortOption(const std::string& word) {
+    return word.size() == 2 && word[0] == '-' && word[1] != '-';
+}
+
 const CliCommand* FindCommand(std::string_view name) {
     for (const CliCommand& command : CliCommands()) {
         if (command.name == name) return &command;
@@ -45,9 +56,10 @@ std::string Synopsis(const CliCommand& command) {
 void PrintOptions(const CliCommand& command, std::ostream& out) {
     for (const CliOption& option : command.options) {
         std::ostringstream left;
+        if (!option.shortName.empty()) left << option.shortName << ", ";
         left << option.name;
         if (!option.valueName.empty()) left << " " << option.valueName;
-        out << "    " << std::left << std::setw(16) << left.str() << " " << option.help << "\n";
+        out << "    " << std::left << std::setw(22) << left.str() << " " << option.help << "\n";
     }
 }
 
@@ -63,6 +75,26 @@ bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words,
     bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
+        if (!optionsEnded && IsShortOption(word)) {
+            const CliOption* option = FindShortOption(command, word);
+            std::ostringstream message;
+            if (option == nullptr) {
+                message << "unknown option " << word << " for " << command.name;
+                error = message.str();
+                return false;
+            }
+            const std::string name(option->name);
+            if (option->valueName.empty()) {
+                args.options[name] = "";
+            } else if (i + 1 < words.size()) {
+                args.options[name] = words[++i];
+            } else {
+                message << word << " needs a value: " << option->valueName;
+                error = message.str();
+                return false;
+            }
+            continue;
+        }
         if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
             args.positional.push_back(word);
             continue;

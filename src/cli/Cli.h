@@ -17,6 +17,7 @@ struct CliOption {
     std::string_view name;       // with its dashes: "--rate"
     std::string_view valueName;  // empty for a flag without a value
     std::string_view help;
+    std::string_view shortName = {};  // "-r", or empty
 };
 
 struct CliArgs {
@@ -43,8 +44,9 @@ inline constexpr int kExitUsage = 2;   // the command line itself is wrong
 // The table of subcommands, in the order the help lists them.
 std::span<const CliCommand> CliCommands();
 
-// Options may stand before, between or after the operands, as "--name value" or "--name=value";
-// "--" ends the options. False with a message for an unknown option or a missing value.
+// Options may stand before, between or after the operands, as "--name value", "--name=value" or
+// by a short name, "-r value"; they are stored under the long name. "--" ends the options; a lone
+// "-" is an operand or a value. False with a message for an unknown option or a missing value.
 bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words, CliArgs& args,
                   std::string& error);
 

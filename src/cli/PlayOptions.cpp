@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::array<CliOption, 11> kOptions = {{
     {"--engine", "NAME", "sound module: wavetable (default) or fm"},
-    {"--rate", "HZ", "output sample rate: 48000, 44100 (default), 22050"},
+    {"--rate", "HZ", "output sample rate: 48000, 44100 (default), 22050", "-r"},
     {"--instrument-set", "N", "wavetable instrument set 0..7 (0)"},
     {"--no-detune", "", "no automatic detune"},
     {"--mono", "", "fold the wavetable mix down to mono"},
@@ -21,7 +21,7 @@ constexpr std::array<CliOption, 11> kOptions = {{
     {"--block-length", "TENTHS", "one block in tenths of a second: 1, 2, 5, 10, 20, 30, 60 (20)"},
     {"--device", "N", "output device: 0 the default (default), N the N-th named device"},
     {"--once", "", "play the song once and end, instead of looping"},
-    {"--quiet", "", "no status line"},
+    {"--quiet", "", "no status line", "-q"},
 }};
 
 bool ParseInt(const std::string& text, int32_t& value) {

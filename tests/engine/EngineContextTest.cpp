@@ -1,6 +1,6 @@
-#include "engine/EngineContext.h"
-
 #include <gtest/gtest.h>
+
+#include "engine/EngineContext.h"
 
 namespace zeblo {
 namespace {

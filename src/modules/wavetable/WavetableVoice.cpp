@@ -308,14 +308,4 @@ StereoSample WavetableVoice::RenderSampleInFull() {
     return SoundSample(static_cast<double>(samplePosition));
 }
 
-bool WavetableVoice::RenderRun(uint32_t* left, uint32_t* right, uint32_t frames) {
-    for (uint32_t i = 0; i < frames; ++i) {
-        if (idle != 0 && transitionPending == 0) return false;
-        const StereoSample s = RenderSample();
-        left[i] += static_cast<uint32_t>(s.left);
-        right[i] += static_cast<uint32_t>(s.right);
-    }
-    return idle == 0 || transitionPending != 0;
-}
-
 }  // namespace zeblo

@@ -15,6 +15,15 @@
 
 namespace zeblo {
 
+// The envelope's per-stage steps, as the voice holds them.
+struct EnvelopeSteps {
+    int32_t attackStep;
+    int32_t decayStep;
+    int32_t sustainLevel;
+    int32_t sustainStep;
+    int32_t releaseStep;
+};
+
 struct StereoSample {
     int32_t left = 0;
     int32_t right = 0;
@@ -56,9 +65,7 @@ public:
     // sounds on (no start, delay, ramp, sweep or length pending) takes the short path.
     StereoSample RenderSample() {
         if (idle != 0 && transitionPending == 0) return {};
-        if ((startDelay | transitionPending | lengthCounter | amplitudeSlope | (amplitude >> 31) |
-             std::bit_cast<int32_t>(sweep)) != 0)
-            return RenderSampleInFull();
+        if (!Steady()) return RenderSampleInFull();
         return RenderSteadySample();
     }
 
@@ -114,6 +121,24 @@ public:
     int32_t releaseStep = 0;
 
 private:
+    EnvelopeSteps Steps() const {
+        return {attackStep, decayStep, sustainLevel, sustainStep, releaseStep};
+    }
+    // Nothing but the envelope can change before the next cycle boundary: no start, delay, ramp,
+    // sweep or length is pending.
+    bool Steady() const {
+        return (startDelay | transitionPending | lengthCounter | amplitudeSlope |
+                (amplitude >> 31) | std::bit_cast<int32_t>(sweep)) == 0;
+    }
+    // Steady samples of a waveform voice up to (not including) the next cycle boundary, at most
+    // `frames`, added into left[] and right[]; returns how many. Stops after a sample in which
+    // the envelope finished.
+    uint32_t RenderSteadySpan(uint32_t* __restrict left, uint32_t* __restrict right,
+                              uint32_t frames);
+    // Fills phaseSteps for the current samplesPerCycle; false when a span cannot take it.
+    bool MakePhaseSteps();
+    // Every waveform value lies within +-2^15, so the spans' division by multiplication holds.
+    bool WaveWithin15Bits() const;
     StereoSample RenderSampleInFull();
     StereoSample RenderSteadySample();
     StereoSample RenderFromBoundary();
@@ -140,6 +165,18 @@ private:
     };
     SpanDivisor spanCache[2];
     int32_t spanCacheNext = 0;
+    // The whole-number read phase of RenderSteadySpan for samplesPerCycle = divisor / 2^shift
+    // (shift counts the 2^15 phase units too), kept while samplesPerCycle stays.
+    struct PhaseSteps {
+        float samplesPerCycle = 0.0f;  // the value these were made for; 0 = none
+        int32_t divisor = 0;
+        int32_t shift = 0;
+        int32_t stepWhole = 0;
+        int32_t stepRest = 0;
+        uint64_t narrowMagic = 0;  // 2^48 / stepWhole + 1
+        uint64_t wideMagic = 0;    // 2^48 / (stepWhole + 1) + 1
+    };
+    PhaseSteps phaseSteps;
 };
 
 namespace wavetable_detail {
@@ -157,35 +194,43 @@ inline int32_t WrapAdd(int32_t a, int32_t b) {
 // The per-sample code below is inline so that the render loop's sum over the voices compiles
 // into one loop; the rare parts (starts, cycle boundaries, reads across steps) are out of line.
 
-inline void WavetableVoice::StepEnvelope() {
+// One envelope step on the stage and level alone; true when the envelope has finished (level 0).
+inline bool StepEnvelopeLevel(int32_t& stage, int32_t& level, const EnvelopeSteps& steps) {
     using wavetable_detail::WrapAdd;
     // Tests in order of how long a voice stays in each stage.
-    if (envStage == kSustain) {
-        envLevel = WrapAdd(envLevel, -sustainStep);
-        if (envLevel < 0) {
-            envLevel = 0;
-            envStage = kFinished;
+    if (stage == kSustain) {
+        level = WrapAdd(level, -steps.sustainStep);
+        if (level < 0) {
+            level = 0;
+            stage = kFinished;
         }
-    } else if (envStage == kRelease) {
-        envLevel = WrapAdd(envLevel, -releaseStep);
-        if (envLevel <= 0) {
-            envLevel = 0;
-            envStage = kFinished;
+    } else if (stage == kRelease) {
+        level = WrapAdd(level, -steps.releaseStep);
+        if (level <= 0) {
+            level = 0;
+            stage = kFinished;
         }
-    } else if (envStage == kAttack) {
-        envLevel = WrapAdd(envLevel, attackStep);
-        if (envLevel > kEnvelopeFullLevel) {
-            envLevel = kEnvelopeFullLevel;
-            envStage = kDecay;
+    } else if (stage == kAttack) {
+        level = WrapAdd(level, steps.attackStep);
+        if (level > kEnvelopeFullLevel) {
+            level = kEnvelopeFullLevel;
+            stage = kDecay;
         }
-    } else if (envStage == kDecay) {
-        envLevel = WrapAdd(envLevel, -decayStep);
-        if (envLevel < sustainLevel || decayStep == 0) {
-            envLevel = sustainLevel;
-            envStage = kSustain;
+    } else if (stage == kDecay) {
+        level = WrapAdd(level, -steps.decayStep);
+        if (level < steps.sustainLevel || steps.decayStep == 0) {
+            level = steps.sustainLevel;
+            stage = kSustain;
         }
-    } else if (envStage == kFinished) {
-        envLevel = 0;
+    } else if (stage == kFinished) {
+        level = 0;
+        return true;
+    }
+    return false;
+}
+
+inline void WavetableVoice::StepEnvelope() {
+    if (StepEnvelopeLevel(envStage, envLevel, Steps())) {
         transitionPending = 1;
         stopRequested = 1;
     }

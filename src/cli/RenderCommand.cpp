@@ -1,0 +1,336 @@
+#include "cli/RenderCommand.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "cli/PlayStatus.h"
+#include "engine/Authoring.h"
+#include "engine/EngineContext.h"
+#include "engine/Renderer.h"
+#include "engine/WavWriter.h"
+#include "midi/RcpConverter.h"
+#include "midi/Sequencer.h"
+#include "settings/Settings.h"
+
+namespace zeblo {
+
+namespace {
+
+constexpr std::array<CliOption, 8> kOptions = {{
+    {"--engine", "NAME", "sound module: wavetable (default) or fm"},
+    {"--rate", "HZ", "output sample rate: 48000, 44100 (default), 22050", "-r"},
+    {"--instrument-set", "N", "wavetable instrument set 0..7 (default 0)"},
+    {"--no-detune", "", "switch the automatic detune off"},
+    {"--mono", "", "fold the output down to mono"},
+    {"--lowpass", "HZ", "low-pass cut-off; off outside 100..rate/2 (default off)"},
+    {"--output", "PATH", "the WAV file (one song only); - writes it to standard output", "-o"},
+    {"--quiet", "", "no progress and no summary", "-q"},
+}};
+
+constexpr char kUnknownFile[] = "Unknown files. can't playing.";
+constexpr char kStandardOutput[] = "-";
+// Progress redraws at most this often, in seconds.
+constexpr double kProgressPeriod = 0.1;
+
+struct RenderSetup {
+    SettingsRecord record = DefaultSettings();
+    EngineParameters parameters;
+    int32_t engine = kEngineWavetable;
+    std::string output;  // empty: the authoring name of each song
+    bool quiet = false;
+};
+
+// Authoring's messages, one line each on standard error, named after the song.
+class StderrPrompt final : public UserPrompt {
+public:
+    explicit StderrPrompt(std::ostream& err) : err(err) {}
+    virtual ~StderrPrompt() = default;
+    void SetSong(const std::string& path) { song = path; }
+
+    PromptAnswer Ask(std::string_view text, PromptButtons, PromptIcon) override {
+        // One line per line of the box; the carriage returns and leading blank lines dropped.
+        std::string line;
+        for (char c : text) {
+            if (c == '\r' || (c == '\n' && line.empty())) continue;
+            line.push_back(c);
+        }
+        err << song << ": " << line << "\n";
+        err.flush();
+        return PromptAnswer::Ok;
+    }
+
+private:
+    std::ostream& err;
+    std::string song;
+};
+
+bool ParseInteger(const std::string& text, int32_t& value) {
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && at == end && !text.empty();
+}
+
+bool ParseSetup(const CliArgs& args, RenderSetup& setup, std::string& error) {
+    int32_t rate = 0;
+    if (!ParseSampleRate(args, rate, error)) return false;
+    setup.record.outputFrequency = rate;
+    const std::string engine = args.Get("--engine", "wavetable");
+    if (engine == "wavetable") {
+        setup.engine = kEngineWavetable;
+    } else if (engine == "fm") {
+        setup.engine = kEngineOpll;
+    } else {
+        error = "--engine must be wavetable or fm, not '" + engine + "'";
+        return false;
+    }
+    if (args.Has("--instrument-set")) {
+        int32_t set = -1;
+        if (!ParseInteger(args.Get("--instrument-set"), set) || set < 0 ||
+            set >= kInstrumentSetCount) {
+            error = "--instrument-set must be 0..7";
+            return false;
+        }
+        setup.record.instrumentSet = set;
+    }
+    if (args.Has("--no-detune")) setup.record.autoDetune = 0;
+    if (args.Has("--mono")) setup.record.monauralOutput = 1;
+    if (args.Has("--lowpass")) {
+        int32_t cutoff = 0;
+        if (!ParseInteger(args.Get("--lowpass"), cutoff)) {
+            error = "--lowpass needs a whole number of hertz";
+            return false;
+        }
+        setup.record.lowPassEnabled = 1;
+        setup.record.lowPassCutoff = cutoff;
+    }
+    // As the settings do: outside 100 ... rate / 2 the filter is off.
+    CheckLowPass(setup.record);
+    ComputeEngineParameters(setup.record, setup.parameters);
+    setup.output = args.Get("--output");
+    if (args.Has("--output") && setup.output.empty()) {
+        error = "--output needs a path";
+        return false;
+    }
+    if (!setup.output.empty() && args.positional.size() > 1) {
+        error = "--output takes one SONG only";
+        return false;
+    }
+    setup.quiet = args.Has("--quiet");
+    return true;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A terminal line redrawn in place; nothing at all when standard error is not a terminal.
+class ProgressLine {
+public:
+    ProgressLine(std::ostream& err, bool shown, uint64_t totalFrames, int32_t sampleRate)
+        : err(err), shown(shown), totalFrames(totalFrames), sampleRate(sampleRate) {}
+    ~ProgressLine() { Clear(); }
+
+    void Start(std::string_view label) {
+        prefix = std::string(label);
+        start = std::chrono::steady_clock::now();
+        lastDraw = -kProgressPeriod;
+    }
+    void Update(uint32_t bytes) {
+        if (!shown) return;
+        const double elapsed = SecondsSince(start);
+        if (elapsed - lastDraw < kProgressPeriod) return;
+        lastDraw = elapsed;
+        err << "\r" << prefix
+            << FormatRenderProgress(bytes / kFrameBytes, totalFrames, elapsed, sampleRate)
+            << "\x1b[K";
+        err.flush();
+        drawn = true;
+    }
+    void Clear() {
+        if (!drawn) return;
+        err << "\r\x1b[K";
+        err.flush();
+        drawn = false;
+    }
+
+private:
+    std::ostream& err;
+    bool shown;
+    uint64_t totalFrames;
+    int32_t sampleRate;
+    std::string prefix;
+    std::chrono::steady_clock::time_point start;
+    double lastDraw = 0.0;
+    bool drawn = false;
+};
+
+// Loads the song (converted first when it is an RCP file) and measures it with a module of its
+// own, so that the real run starts from untouched state. 0 frames: the song cannot be played.
+uint64_t MeasureSong(const std::string& song, const RenderSetup& setup, RcpConverter& converter,
+                     bool& converterFailed) {
+    converterFailed = false;
+    std::string load = song;
+    if (IsRcpFamilyPath(song)) {
+        if (!converter.ConvertRcpFile(song)) {
+            converterFailed = true;
+            return 0;
+        }
+        load = kConvertedRcpFile;
+    }
+    SilentModule silent;
+    Sequencer sequencer(setup.parameters);
+    sequencer.SetModule(&silent);
+    uint64_t samples = 0;
+    if (!sequencer.LoadFile(load.c_str()) || !sequencer.Measure(&samples, nullptr)) return 0;
+    return samples;
+}
+
+// A fresh engine for one run: generator seeded, start delays and noise register as at start-up.
+struct FreshEngine {
+    FreshEngine(const RenderSetup& setup, RcpConverter& converter, UserPrompt& prompt)
+        : context(setup.record, setup.parameters),
+          renderer(context),
+          authoring(context, renderer, converter, prompt) {
+        context.engineFlag = setup.engine;
+    }
+    EngineContext context;
+    Renderer renderer;
+    Authoring authoring;
+};
+
+// The stop flag follows Ctrl-C, looked at after every chunk.
+Authoring::Progress FollowProgress(ProgressLine& line, std::atomic<int32_t>& stop) {
+    return [&line, &stop](uint32_t bytes) {
+        if (InterruptRequested()) stop.store(1, std::memory_order_release);
+        line.Update(bytes);
+    };
+}
+
+// Renders one song. Returns true when its file (or stream) was written.
+bool RenderSong(const std::string& song, const RenderSetup& setup, RcpConverter& converter,
+                StderrPrompt& prompt, std::ostream& out, std::ostream& err, bool& interrupted) {
+    prompt.SetSong(song);
+    bool converterFailed = false;
+    const uint64_t total = MeasureSong(song, setup, converter, converterFailed);
+    if (total == 0) {
+        if (!converterFailed) prompt.Ask(kUnknownFile, PromptButtons::Ok, PromptIcon::Error);
+        return false;
+    }
+    const bool toStdout = setup.output == kStandardOutput;
+    const std::string output = setup.output.empty() ? AuthoringOutputPath(song) : setup.output;
+    const int32_t rate = setup.parameters.sampleRate;
+    const bool terminal = !setup.quiet && isatty(STDERR_FILENO) != 0;
+    ProgressLine line(err, terminal, total, rate);
+    std::atomic<int32_t> stop{0};
+    const auto started = std::chrono::steady_clock::now();
+
+    AuthoringOutcome outcome;
+    uint32_t dataBytes = 0;
+    if (toStdout) {
+        // A pipe cannot be rewound to fix the sizes: a silent run of the same sequence finds them.
+        {
+            auto dry = std::make_unique<FreshEngine>(setup, converter, prompt);
+            line.Start("sizing ");
+            outcome = dry->authoring.DryRun(song, dataBytes, stop, FollowProgress(line, stop));
+        }
+        if (outcome == AuthoringOutcome::kWritten) {
+            auto engine = std::make_unique<FreshEngine>(setup, converter, prompt);
+            out.flush();
+            line.Start("");
+            outcome = engine->authoring.RunToStream(song, WavOutputOnDescriptor(STDOUT_FILENO),
+                                                    dataBytes, stop, FollowProgress(line, stop));
+        }
+    } else {
+        auto engine = std::make_unique<FreshEngine>(setup, converter, prompt);
+        line.Start("");
+        outcome = engine->authoring.Run(song, output, stop, FollowProgress(line, stop));
+        dataBytes = engine->authoring.bytesAuthored.load();
+    }
+    line.Clear();
+    if (outcome == AuthoringOutcome::kTerminated) interrupted = true;
+    if (outcome != AuthoringOutcome::kWritten) return false;
+    if (!setup.quiet) {
+        const std::string summary =
+            FormatRenderSummary(toStdout ? std::string("(standard output)") : output,
+                                dataBytes / kFrameBytes, rate, SecondsSince(started));
+        // Standard output carries the WAV itself then.
+        (toStdout ? err : out) << summary << "\n";
+    }
+    return true;
+}
+
+std::string Clock(double seconds) {
+    const long whole = static_cast<long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+}  // namespace
+
+std::span<const CliOption> RenderOptions() {
+    return kOptions;
+}
+
+std::string FormatRenderProgress(uint64_t doneFrames, uint64_t totalFrames, double elapsedSeconds,
+                                 int32_t sampleRate) {
+    constexpr int kBarWidth = 30;
+    const double fraction =
+        totalFrames == 0 ? 1.0 : std::min(1.0, static_cast<double>(doneFrames) / totalFrames);
+    const int filled = static_cast<int>(fraction * kBarWidth);
+    std::string bar(kBarWidth + 2, '.');
+    bar.front() = '[';
+    bar.back() = ']';
+    std::fill_n(bar.begin() + 1, filled, '#');
+    const double audio = sampleRate > 0 ? static_cast<double>(doneFrames) / sampleRate : 0.0;
+    char text[96];
+    std::snprintf(text, sizeof text, " %3d%%  %s  %.1fx real time",
+                  static_cast<int>(fraction * 100.0), Clock(elapsedSeconds).c_str(),
+                  elapsedSeconds > 0.0 ? audio / elapsedSeconds : 0.0);
+    return bar + text;
+}
+
+std::string FormatRenderSummary(const std::string& output, uint64_t frames, int32_t sampleRate,
+                                double elapsedSeconds) {
+    const double audio = sampleRate > 0 ? static_cast<double>(frames) / sampleRate : 0.0;
+    char text[128];
+    std::snprintf(text, sizeof text, ": %.3f s of audio in %.2f s, %.1fx real time", audio,
+                  elapsedSeconds, elapsedSeconds > 0.0 ? audio / elapsedSeconds : 0.0);
+    return output + text;
+}
+
+int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
+    RenderSetup setup;
+    std::string error;
+    if (!ParseSetup(args, setup, error)) {
+        err << "zeblo-cli: " << error << "\n";
+        return kExitUsage;
+    }
+    if (args.positional.empty()) {
+        err << "zeblo-cli: render needs at least one SONG\n";
+        return kExitUsage;
+    }
+    StderrPrompt prompt(err);
+    RcpConverter converter(prompt);
+    converter.Load();
+    ClearInterrupt();
+    InstallInterruptHandler();
+    int status = kExitOk;
+    bool interrupted = false;
+    for (const std::string& song : args.positional) {
+        if (!RenderSong(song, setup, converter, prompt, out, err, interrupted))
+            status = kExitFailed;
+        if (interrupted) break;
+    }
+    out.flush();
+    return status;
+}
+
+}  // namespace zeblo

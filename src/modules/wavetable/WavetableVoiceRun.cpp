@@ -1,0 +1,434 @@
+// Runs of samples for the render loop: between two cycle boundaries a steady waveform voice
+// changes nothing but its envelope and its read position, so a whole stretch is rendered in two
+// passes. The first steps the read phase in whole numbers and takes the box-filtered waveform
+// value and the envelope level of every sample; the second turns them into the two output sums
+// four samples at a time. Every value is the one RenderSample gives.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "modules/wavetable/WavetableVoice.h"
+
+namespace zeblo {
+
+using wavetable_detail::WrapMul;
+
+namespace {
+
+constexpr int64_t kNoTransition = INT64_MAX;
+
+// Samples per pass: the two passes share buffers of this many values on the stack.
+constexpr uint32_t kPassFrames = 256;
+
+using Lanes = int32_t __attribute__((vector_size(16)));
+using UnsignedLanes = uint32_t __attribute__((vector_size(16)));
+
+inline Lanes LanesOf(int32_t x) {
+    return Lanes{x, x, x, x};
+}
+// Products wrap in 32 bits, as the scalar code's.
+inline Lanes Multiply(Lanes a, Lanes b) {
+    return reinterpret_cast<Lanes>(reinterpret_cast<UnsignedLanes>(a) *
+                                   reinterpret_cast<UnsignedLanes>(b));
+}
+
+// How many envelope steps, from now, only add the stage's step to the level (no stage change, no
+// clamp); the step after them is the one that changes the stage.
+int64_t StepsBeforeTransition(int32_t stage, int32_t level, const EnvelopeSteps& steps,
+                              int32_t& delta) {
+    const int64_t l = level;
+    switch (stage) {
+        case kSustain:
+            delta = -steps.sustainStep;
+            if (steps.sustainStep < 0 || l < 0) return 0;
+            return steps.sustainStep == 0 ? kNoTransition : l / steps.sustainStep;
+        case kRelease:
+            delta = -steps.releaseStep;
+            if (steps.releaseStep < 0 || l <= 0) return 0;
+            return steps.releaseStep == 0 ? kNoTransition : (l - 1) / steps.releaseStep;
+        case kAttack:
+            delta = steps.attackStep;
+            if (steps.attackStep < 0 || l > kEnvelopeFullLevel) return 0;
+            return steps.attackStep == 0 ? kNoTransition
+                                         : (kEnvelopeFullLevel - l) / steps.attackStep;
+        case kDecay:
+            delta = -steps.decayStep;
+            if (steps.decayStep <= 0 || l < steps.sustainLevel) return 0;
+            return (l - steps.sustainLevel) / steps.decayStep;
+        default:
+            delta = 0;
+            return 0;
+    }
+}
+
+// The envelope of a run: ramps counted down, the stage logic only where a stage ends.
+struct EnvelopeRun {
+    EnvelopeRun(int32_t stage, int32_t level, const EnvelopeSteps& steps)
+        : stage(stage), level(level), steps(steps) {
+        ramp = StepsBeforeTransition(stage, level, steps, delta);
+    }
+    // One step; false when the envelope finished (its level is then 0).
+    bool Step() {
+        if (ramp > 0) {
+            level += delta;
+            --ramp;
+            return true;
+        }
+        if (StepEnvelopeLevel(stage, level, steps)) return false;
+        ramp = StepsBeforeTransition(stage, level, steps, delta);
+        return true;
+    }
+    int32_t stage;
+    int32_t level;
+    EnvelopeSteps steps;
+    int32_t delta = 0;
+    int64_t ramp = 0;
+};
+
+// trunc(n / w) for 0 < w < 2^16, by a multiplication where that is exact: for |n| <= 2^15 w,
+// (|n| * (2^48 / w + 1)) >> 48 is |n| / w. The magic number is made once per pitch.
+uint64_t SpanMagic(int32_t w) {
+    return w > 0 && w < (1 << 16) ? (uint64_t{1} << 48) / static_cast<uint32_t>(w) + 1 : 0;
+}
+
+struct SpanDivider {
+    SpanDivider(int32_t w, uint64_t magic) : span(w), magic(magic) {}
+    int32_t Divide(int32_t n) const {
+        const uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+        if (magic == 0 || static_cast<uint64_t>(magnitude) > (static_cast<uint64_t>(span) << 15))
+            return n / span;
+        const uint32_t q = static_cast<uint32_t>((magnitude * magic) >> 48);
+        return n < 0 ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
+    }
+    int32_t span;
+    uint64_t magic;
+};
+
+// The box filter over phases p0 ... p1 (in 1/1024 of a step), as ReadWaveAcrossSteps takes it.
+int32_t BoxFilter(const int32_t* wave, int32_t p0, int32_t p1, const SpanDivider& narrow,
+                  const SpanDivider& wide) {
+    const int32_t w = p1 - p0;
+    const int32_t firstStep = p0 >> 10;
+    if (w < 2 || firstStep == ((p1 - 1) >> 10)) return wave[firstStep & (kWaveSteps - 1)];
+    uint32_t sum = 0;
+    int32_t p = p0;
+    int32_t k = firstStep;
+    int32_t remaining = w;
+    while (remaining > 0) {
+        const int32_t step =
+            std::min(kPhaseUnitsPerStep * (p / kPhaseUnitsPerStep + 1) - p, remaining);
+        sum += static_cast<uint32_t>(wave[k & (kWaveSteps - 1)]) * static_cast<uint32_t>(step);
+        ++k;
+        p += step;
+        remaining -= step;
+    }
+    const int32_t n = static_cast<int32_t>(sum);
+    return w == narrow.span ? narrow.Divide(n) : wide.Divide(n);
+}
+
+// The read phase of a span: phase = floor(N / divisor), N growing by a fixed amount per sample,
+// kept as a whole part and a remainder.
+struct PhaseStepper {
+    int32_t phase;
+    int32_t rest;
+    int32_t divisor;
+    int32_t stepWhole;
+    int32_t stepRest;
+    int64_t startNumerator;  // N at the span's first sample
+    int shift;               // N grows by 2^shift per sample
+    uint32_t index = 0;      // samples stepped since the span's first
+    // The next sample's phase; `wide` tells whether it moved by stepWhole + 1.
+    int32_t Next(bool& wide) {
+        rest += stepRest;
+        wide = rest >= divisor;
+        rest -= wide ? divisor : 0;
+        return phase + stepWhole + (wide ? 1 : 0);
+    }
+};
+
+struct OutputGains {
+    int32_t level;  // amplitude >> 16
+    int32_t expression;
+    int32_t left;
+    int32_t right;
+};
+
+int32_t ScaledSample(int32_t v, int32_t e, const OutputGains& g, bool withEnvelope) {
+    int32_t s = WrapMul(WrapMul(g.level, v) >> 7, g.expression) >> 7;
+    if (withEnvelope) s = WrapMul(e >> 14, s) >> 16;
+    return s;
+}
+
+// The second pass: waveform values (and envelope levels) to the output sums.
+template <bool kEnvelope>
+void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const OutputGains& g,
+               uint32_t* __restrict left, uint32_t* __restrict right) {
+    const Lanes level = LanesOf(g.level);
+    const Lanes expression = LanesOf(g.expression);
+    const Lanes leftGain = LanesOf(g.left);
+    const Lanes rightGain = LanesOf(g.right);
+    uint32_t j = 0;
+    for (; j + 4 <= count; j += 4) {
+        Lanes x;
+        std::memcpy(&x, v + j, sizeof x);
+        Lanes s = Multiply(Multiply(level, x) >> 7, expression) >> 7;
+        if constexpr (kEnvelope) {
+            Lanes envelope;
+            std::memcpy(&envelope, e + j, sizeof envelope);
+            s = Multiply(envelope >> 14, s) >> 16;
+        }
+        UnsignedLanes l;
+        UnsignedLanes r;
+        std::memcpy(&l, left + j, sizeof l);
+        std::memcpy(&r, right + j, sizeof r);
+        l += reinterpret_cast<UnsignedLanes>(Multiply(leftGain, s) >> 7);
+        r += reinterpret_cast<UnsignedLanes>(Multiply(rightGain, s) >> 7);
+        std::memcpy(left + j, &l, sizeof l);
+        std::memcpy(right + j, &r, sizeof r);
+    }
+    for (; j < count; ++j) {
+        const int32_t s = ScaledSample(v[j], kEnvelope ? e[j] : 0, g, kEnvelope);
+        left[j] += static_cast<uint32_t>(WrapMul(g.left, s) >> 7);
+        right[j] += static_cast<uint32_t>(WrapMul(g.right, s) >> 7);
+    }
+}
+
+// The first pass when a sample's read covers at most one step edge and the division by
+// multiplication is exact for every sum (waveform values within 2^15): no branch per sample.
+// Returns the samples done; `finished` when the envelope ended on the sample after them.
+// The first pass when a sample's read covers at most one step edge and the division by
+// multiplication is exact for every sum (waveform values within 2^15). It goes step by step: the
+// samples inside a step all read that step's value, and the one sample over its end edge is found
+// directly (N grows by a power of two per sample), so only that one is divided.
+void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
+                 const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
+    // Locals, so that the stores into v cannot be taken for stores into the state.
+    int32_t phase = stepper.phase;
+    int32_t rest = stepper.rest;
+    const int32_t divisor = stepper.divisor;
+    const int32_t stepWhole = stepper.stepWhole;
+    const int32_t stepRest = stepper.stepRest;
+    const int64_t startNumerator = stepper.startNumerator;
+    const int shift = stepper.shift;
+    const int64_t round = (int64_t{1} << shift) - 1;
+    const int64_t base = stepper.index;
+    uint32_t j = 0;
+    while (j < count) {
+        const int32_t first = phase >> 10;
+        const int32_t edge = (first + 1) << 10;
+        // The first sample whose next phase passes the edge: N(j + 1) >= (edge + 1) * divisor.
+        const int64_t over =
+            (((int64_t{edge} + 1) * divisor - startNumerator + round) >> shift) - 1 - base;
+        const uint32_t end =
+            over < static_cast<int64_t>(count) ? static_cast<uint32_t>(over) : count;
+        const int32_t inside = wave[first & (kWaveSteps - 1)];
+        for (; j < end; ++j) {
+            v[j] = inside;
+            rest += stepRest;
+            const int32_t carry = rest >= divisor ? 1 : 0;
+            rest -= divisor & -carry;
+            phase += stepWhole + carry;
+        }
+        if (j >= count) break;
+        // Starting right on the edge, the sample lies inside the next step.
+        if (phase >= edge) continue;
+        rest += stepRest;
+        const int32_t carry = rest >= divisor ? 1 : 0;
+        rest -= divisor & -carry;
+        const int32_t next = phase + stepWhole + carry;
+        const uint32_t sum = static_cast<uint32_t>(inside) * static_cast<uint32_t>(edge - phase) +
+                             static_cast<uint32_t>(wave[(first + 1) & (kWaveSteps - 1)]) *
+                                 static_cast<uint32_t>(next - edge);
+        v[j] = (carry != 0 ? wide : narrow).Divide(static_cast<int32_t>(sum));
+        phase = next;
+        ++j;
+    }
+    stepper.phase = phase;
+    stepper.rest = rest;
+    stepper.index += count;
+}
+
+void ReadAnyEdges(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
+                  const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
+    for (uint32_t j = 0; j < count; ++j) {
+        bool isWide = false;
+        const int32_t p1 = stepper.Next(isWide);
+        v[j] = BoxFilter(wave, stepper.phase, p1, narrow, wide);
+        stepper.phase = p1;
+    }
+    stepper.index += count;
+}
+
+// The envelope levels of up to `count` samples; fewer when the envelope finishes on the sample
+// after them.
+uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restrict e,
+                        bool& finished) {
+    EnvelopeRun run = envelope;
+    uint32_t j = 0;
+    while (j < count) {
+        if (run.ramp > 0) {
+            const uint32_t take =
+                static_cast<uint32_t>(std::min<int64_t>(run.ramp, static_cast<int64_t>(count - j)));
+            const int32_t level = run.level;
+            const int32_t delta = run.delta;
+            // Four at a time: level + (q + 1) delta, never past the ramp's end (no wrap).
+            Lanes ramp{level + delta, level + 2 * delta, level + 3 * delta, level + 4 * delta};
+            const Lanes stride = LanesOf(4 * delta);
+            uint32_t q = 0;
+            for (; q + 4 <= take; q += 4) {
+                std::memcpy(e + j + q, &ramp, sizeof ramp);
+                ramp += stride;
+            }
+            for (; q < take; ++q) e[j + q] = level + static_cast<int32_t>(q + 1) * delta;
+            run.level = level + static_cast<int32_t>(take) * delta;
+            run.ramp -= take;
+            j += take;
+            continue;
+        }
+        if (!run.Step()) {
+            finished = true;
+            break;
+        }
+        e[j++] = run.level;
+    }
+    envelope = run;
+    return j;
+}
+
+template <bool kEnvelope>
+uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
+                      const SpanDivider& wide, EnvelopeRun& envelope, const OutputGains& gains,
+                      bool oneEdge, uint32_t n, uint32_t* __restrict left,
+                      uint32_t* __restrict right, bool& finished) {
+    int32_t v[kPassFrames];
+    int32_t e[kPassFrames];
+    uint32_t i = 0;
+    while (i < n && !finished) {
+        uint32_t count = std::min(n - i, kPassFrames);
+        if constexpr (kEnvelope) count = EnvelopeLevels(envelope, count, e, finished);
+        if (oneEdge) {
+            ReadOneEdge(wave, stepper, narrow, wide, count, v);
+        } else {
+            ReadAnyEdges(wave, stepper, narrow, wide, count, v);
+        }
+        AddOutput<kEnvelope>(v, e, count, gains, left + i, right + i);
+        i += count;
+    }
+    return i;
+}
+
+}  // namespace
+
+bool WavetableVoice::MakePhaseSteps() {
+    // Below 1 sample a cycle the voice is past the audible top; at 16384 and more a sample moves
+    // the phase by less than 2 units, which reads one step without averaging.
+    if (!(samplesPerCycle >= 1.0f) || !(samplesPerCycle < 16384.0f)) return false;
+    const uint32_t bits = std::bit_cast<uint32_t>(samplesPerCycle);
+    const int32_t exponent = static_cast<int32_t>((bits >> 23) & 0xFF) - 127;
+    PhaseSteps k;
+    k.samplesPerCycle = samplesPerCycle;
+    // samplesPerCycle = divisor / 2^(23 - exponent), divisor the 24-bit significand.
+    k.divisor = static_cast<int32_t>((bits & 0x7FFFFF) | 0x800000);
+    k.shift = 15 + 23 - exponent;
+    const int64_t advance = int64_t{1} << k.shift;
+    k.stepWhole = static_cast<int32_t>(advance / k.divisor);
+    k.stepRest = static_cast<int32_t>(advance % k.divisor);
+    if (k.stepWhole < 2) return false;
+    k.narrowMagic = SpanMagic(k.stepWhole);
+    k.wideMagic = SpanMagic(k.stepWhole + 1);
+    phaseSteps = k;
+    return true;
+}
+
+bool WavetableVoice::WaveWithin15Bits() const {
+    int64_t largest = 0;
+    for (int i = 0; i < kWaveSteps; ++i) largest = std::max(largest, std::abs(int64_t{wave[i]}));
+    return largest <= (1 << 15);
+}
+
+// Inside a cycle the read position is t = p - cycleStart, and its phase trunc(t / samplesPerCycle
+// * 32768) is floor(32768 t / samplesPerCycle) exactly (t is exact; the quotient lies either on a
+// whole number or at least 2^-24 clear of one, far beyond double rounding). With samplesPerCycle
+// = S / 2^a and cycleStart a multiple of 2^-a, the phase is floor(N / S) for a numerator N that
+// grows by 32768 * 2^a per sample: whole-number steps with a remainder, no division per sample.
+uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* __restrict right,
+                                          uint32_t frames) {
+    const uint32_t start = samplePosition;
+    const double next = static_cast<double>(nextCycle);
+    // The boundary falls on the first position p with p >= nextCycle, that is ceil(nextCycle).
+    if (!(next > static_cast<double>(start))) return 0;
+    const double room = std::min(std::ceil(next), static_cast<double>(UINT32_MAX) + 1.0) -
+                        static_cast<double>(start);
+    const uint32_t n = room >= frames ? frames : static_cast<uint32_t>(room);
+
+    constexpr uint32_t kPositionLimit = 1u << 29;  // p - cycleStart stays exact below this
+    if (uint64_t{start} + n >= kPositionLimit) return 0;
+    if (phaseSteps.samplesPerCycle != samplesPerCycle && !MakePhaseSteps()) return 0;
+    const PhaseSteps& k = phaseSteps;
+    // cycleStart on the same grid: a multiple of 2^-(shift - 15).
+    const int a = k.shift - 15;
+    const double scaledStart =
+        static_cast<double>(cycleStart) * std::bit_cast<double>(uint64_t(1023 + a) << 52);
+    if (scaledStart < 0.0 || scaledStart != std::floor(scaledStart) || scaledStart > 0x1p52)
+        return 0;
+    const int64_t t0 = (int64_t{start} << a) - static_cast<int64_t>(scaledStart);
+    if (t0 < 0 || t0 >= (int64_t{1} << 40)) return 0;
+    const int64_t n0 = t0 << 15;
+    const int64_t whole = n0 / k.divisor;
+    if (whole >= (int64_t{1} << 24)) return 0;
+    PhaseStepper stepper{static_cast<int32_t>(whole),
+                         static_cast<int32_t>(n0 - whole * k.divisor),
+                         k.divisor,
+                         k.stepWhole,
+                         k.stepRest,
+                         n0,
+                         k.shift};
+    const SpanDivider narrow(k.stepWhole, k.narrowMagic);
+    const SpanDivider wide(k.stepWhole + 1, k.wideMagic);
+    const bool oneEdge = k.stepWhole + 1 <= kPhaseUnitsPerStep && WaveWithin15Bits();
+
+    const OutputGains gains{amplitude >> 16, expression, leftGain, rightGain};
+    EnvelopeRun run(envStage, envLevel, Steps());
+    bool finished = false;
+    uint32_t i = envelope != nullptr ? RenderPasses<true>(wave, stepper, narrow, wide, run, gains,
+                                                          oneEdge, n, left, right, finished)
+                                     : RenderPasses<false>(wave, stepper, narrow, wide, run, gains,
+                                                           oneEdge, n, left, right, finished);
+    if (finished) {
+        // The envelope ended on this sample: silent, and the voice waits for its boundary.
+        transitionPending = 1;
+        stopRequested = 1;
+        ++i;
+    }
+    samplePosition = start + i;
+    if (envelope != nullptr) {
+        envStage = run.stage;
+        envLevel = run.level;
+    }
+    return i;
+}
+
+bool WavetableVoice::RenderRun(uint32_t* left, uint32_t* right, uint32_t frames) {
+    uint32_t i = 0;
+    while (i < frames) {
+        if (idle != 0 && transitionPending == 0) return false;
+        // Waveform voices between boundaries take the span; noise (which runs at double rate at
+        // 22050 Hz), voices above the audible top and every step with more to do go one by one.
+        if (kind != kNoise && Steady() && samplePosition != 0 &&
+            !(frequency > kHighestWaveFrequency)) {
+            const uint32_t done = RenderSteadySpan(left + i, right + i, frames - i);
+            if (done != 0) {
+                i += done;
+                continue;
+            }
+        }
+        const StereoSample s = RenderSample();
+        left[i] += static_cast<uint32_t>(s.left);
+        right[i] += static_cast<uint32_t>(s.right);
+        ++i;
+    }
+    return idle == 0 || transitionPending != 0;
+}
+
+}  // namespace zeblo

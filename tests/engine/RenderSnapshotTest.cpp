@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/RenderTestSupport.h"
+#include "modules/wavetable/WavetableTables.h"
+#include "support/SmfBuilder.h"
+
+namespace zeblo {
+namespace {
+
+using test::RenderRig;
+
+constexpr int32_t kUntouched = 0x5A5A5A5A;
+
+// Channel 3 of port 0 set up and playing note 60; channel 0 of port 1 playing note 67; GS
+// display dots sent after one second when `dots` is set.
+std::vector<uint8_t> StripSong(int program, bool dots = false, bool userWaveforms = false) {
+    test::SmfBuilder smf(1, 480);
+    smf.AddTrack().Tempo(0, 500000).EndOfTrack(480 * 40);
+    test::TrackBuilder& a = smf.AddTrack();
+    if (userWaveforms) a.SysEx(0, {0x77, 0x10, 0x42, 0x12, 0xF0, 0x00, 0x00, 0x01, 0xF7});
+    a.ProgramChange(0, 3, program)
+        .ControlChange(0, 3, 7, 90)
+        .ControlChange(0, 3, 10, 30)
+        .ControlChange(0, 3, 11, 100)
+        .ControlChange(0, 3, 64, 127)
+        .PitchBend(0, 3, 8192 + 300)
+        .NoteOn(0, 3, 60, 100);
+    if (dots) {
+        std::vector<uint8_t> body = {0x41, 0x10, 0x45, 0x12, 0x10, 0x01, 0x00};
+        for (int i = 0; i < 64; ++i) body.push_back(static_cast<uint8_t>(i + 1));
+        body.push_back(0x00);
+        body.push_back(0xF7);
+        a.SysEx(960, body);
+    }
+    a.EndOfTrack(480 * 40 - a.Tick());
+    test::TrackBuilder& b = smf.AddTrack();
+    b.Port(0, 1).ProgramChange(0, 0, 5).NoteOn(0, 0, 67, 110).EndOfTrack(480 * 40);
+    return smf.Build();
+}
+
+void MarkRing(SnapshotRing& ring) {
+    for (std::size_t i = 0; i < ring.Size(); ++i) {
+        auto* words = reinterpret_cast<int32_t*>(&ring[i]);
+        std::fill(words, words + 385, kUntouched);
+    }
+}
+
+bool Written(const DisplaySnapshot& s) {
+    return s.dotsValid != kUntouched;
+}
+
+void RenderFrames(RenderRig& rig, uint32_t frames) {
+    std::vector<uint32_t> buffer(frames);
+    ASSERT_EQ(rig.renderer->Render(buffer.data(), frames, true), frames);
+}
+
+TEST(Snapshots, RingSizeAndIntervalFromTheParameters) {
+    RenderRig rig;
+    // Two-second blocks, ten of them, ten records a second: 2 * 10 * 10 + 1000.
+    EXPECT_EQ(rig.renderer->Snapshots().Size(), 1200u);
+    EXPECT_EQ(rig.renderer->SnapshotInterval(), 4410u);
+    EXPECT_EQ(rig.renderer->SnapshotCounter(), 0u);
+    EXPECT_EQ(rig.renderer->SnapshotNext(), 4410u);
+}
+
+TEST(Snapshots, FirstRecordIsTwoAtFrame4411ThenThreeAt8821) {
+    for (int32_t engine : {kEngineWavetable, kEngineOpll}) {
+        RenderRig rig(engine);
+        ASSERT_TRUE(rig.Start(StripSong(0)));
+        SnapshotRing& ring = rig.renderer->Snapshots();
+        MarkRing(ring);
+        RenderFrames(rig, 4411);  // frames 0 ... 4410
+        for (std::size_t i = 0; i < ring.Size(); ++i) ASSERT_FALSE(Written(ring[i])) << i;
+        RenderFrames(rig, 1);  // frame 4411
+        EXPECT_TRUE(Written(ring[2]));
+        EXPECT_EQ(rig.renderer->SnapshotNext(), 8820u);
+        RenderFrames(rig, 4409);  // up to frame 8820
+        EXPECT_FALSE(Written(ring[3]));
+        RenderFrames(rig, 1);  // frame 8821
+        EXPECT_TRUE(Written(ring[3]));
+        for (std::size_t i = 0; i < ring.Size(); ++i)
+            if (i != 2 && i != 3) {
+                ASSERT_FALSE(Written(ring[i])) << i;
+            }
+        EXPECT_EQ(rig.renderer->SnapshotCounter(), 8822u);
+    }
+}
+
+TEST(Snapshots, AuthoringRendersWithoutThem) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.Start(StripSong(0)));
+    MarkRing(rig.renderer->Snapshots());
+    std::vector<uint32_t> buffer(20000);
+    rig.renderer->Render(buffer.data(), 20000, false);
+    EXPECT_EQ(rig.renderer->SnapshotCounter(), 0u);
+    for (std::size_t i = 0; i < rig.renderer->Snapshots().Size(); ++i)
+        ASSERT_FALSE(Written(rig.renderer->Snapshots()[i]));
+}
+
+TEST(Snapshots, WavetableRecordShowsChannelsAndTheirVoices) {
+    const int program = 0;
+    const int32_t record = kInstrumentSetTable[0][program];
+    ASSERT_EQ(kWaveformRecords[record].octaveShift, 0);
+    RenderRig rig;
+    rig.record.autoDetune = 0;
+    ASSERT_TRUE(rig.Start(StripSong(program)));
+    RenderFrames(rig, 4412);
+    const DisplaySnapshot& s = rig.renderer->Snapshots()[2];
+    EXPECT_EQ(s.volume[3], 90);
+    EXPECT_EQ(s.expression[3], 100);
+    EXPECT_EQ(s.pan[3], 30);
+    EXPECT_EQ(s.pitchBend[3], 300);
+    EXPECT_EQ(s.program[3], program);
+    EXPECT_EQ(s.hold[3], 127);
+    EXPECT_EQ(s.voiceCount[3], 1);
+    EXPECT_EQ(s.frequency[3], 262);  // note 60 (261.63 Hz) bent up by 7 cents
+    EXPECT_GT(s.envelopeLevel[3], 0);
+    EXPECT_LE(s.envelopeLevel[3], 127);
+    EXPECT_GT(s.outputLevel[3], 0);
+    EXPECT_LE(s.outputLevel[3], 127);
+    EXPECT_EQ(s.wave[3], kWaveFromRecord | static_cast<uint32_t>(record));
+    // Port 1's channel 0 is strip 16.
+    EXPECT_EQ(s.voiceCount[16], 1);
+    EXPECT_EQ(s.program[16], 5);
+    EXPECT_EQ(s.frequency[16], 392);  // note 67
+    // A channel without notes: defaults, no voice.
+    EXPECT_EQ(s.volume[5], 100);
+    EXPECT_EQ(s.pan[5], 64);
+    EXPECT_EQ(s.voiceCount[5], 0);
+    EXPECT_EQ(s.frequency[5], 0);
+    EXPECT_EQ(s.outputLevel[5], 0);
+}
+
+TEST(Snapshots, WaveReferenceFollowsTheSetAndTheUploadedMode) {
+    {
+        RenderRig rig;
+        rig.parameters.activeInstrumentSet = 3;
+        ASSERT_TRUE(rig.Start(StripSong(40)));
+        RenderFrames(rig, 4412);
+        EXPECT_EQ(rig.renderer->Snapshots()[2].wave[3],
+                  kWaveFromRecord | static_cast<uint32_t>(kInstrumentSetTable[3][40]));
+    }
+    RenderRig rig;
+    ASSERT_TRUE(rig.Start(StripSong(40, false, true)));
+    RenderFrames(rig, 4412);
+    EXPECT_EQ(rig.renderer->Snapshots()[2].wave[3], kWaveFromUploaded | 40u);
+}
+
+TEST(Snapshots, OpllRecordFillsSixteenChannelsOnly) {
+    RenderRig rig(kEngineOpll);
+    ASSERT_TRUE(rig.Start(StripSong(19)));
+    SnapshotRing& ring = rig.renderer->Snapshots();
+    MarkRing(ring);
+    RenderFrames(rig, 4412);
+    const DisplaySnapshot& s = ring[2];
+    EXPECT_EQ(s.volume[3], 100);      // noteLevelBase
+    EXPECT_EQ(s.expression[3], 127);  // the display value
+    EXPECT_EQ(s.pan[3], 64);
+    EXPECT_EQ(s.pitchBend[3], 300);
+    EXPECT_EQ(s.program[3], 19);
+    EXPECT_EQ(s.hold[3], 127);
+    EXPECT_EQ(s.bank[3], kUntouched);  // never written by this engine
+    // Both ports' channel 0 notes land on channel 0; channel 3 has its own voice.
+    EXPECT_EQ(s.voiceCount[3], 1);
+    EXPECT_EQ(s.voiceCount[0], 1);
+    EXPECT_EQ(s.frequency[3], 262);
+    EXPECT_GT(s.outputLevel[3], 0);
+    EXPECT_EQ(s.envelopeLevel[3], std::min(s.outputLevel[3], 127));
+    EXPECT_NE(s.wave[3] & 0xF0, 0u);  // an instrument number in bits 4-7
+    EXPECT_EQ(s.voiceCount[5], 0);
+    EXPECT_EQ(s.wave[5], 0u);
+    for (int c = 16; c < 32; ++c) {
+        EXPECT_EQ(s.volume[c], kUntouched);
+        EXPECT_EQ(s.voiceCount[c], kUntouched);
+    }
+}
+
+TEST(Snapshots, DotsStayForThreeSecondsAfterTheyArrive) {
+    for (int32_t engine : {kEngineWavetable, kEngineOpll}) {
+        RenderRig rig(engine);
+        ASSERT_TRUE(rig.Start(StripSong(0, true)));
+        SnapshotRing& ring = rig.renderer->Snapshots();
+        RenderFrames(rig, 44100 * 6);
+        // The message arrives one beat in (at 120 beats per minute after the first step's 180).
+        int first = -1;
+        int valid = 0;
+        for (int j = 2; j < 62; ++j) {
+            if (ring[j].dotsValid == 1) {
+                if (first < 0) first = j;
+                ++valid;
+                EXPECT_EQ(ring[j].dots[0], 1);
+                EXPECT_EQ(ring[j].dots[63], 64);
+            }
+        }
+        ASSERT_GT(first, 2);
+        EXPECT_LT(first, 20);
+        // 3 s at 44100 Hz, counted down by 4410 a record: 30 records.
+        EXPECT_EQ(valid, 30) << engine;
+        for (int j = first; j < first + 30; ++j) EXPECT_EQ(ring[j].dotsValid, 1) << j;
+        EXPECT_EQ(ring[first + 30].dotsValid, 0);
+        EXPECT_EQ(rig.renderer->DisplayHoldSamples(), 132300 - 30 * 4410);
+        // Before the dots arrived, only the FM engine copies them (all zero then).
+        const DisplaySnapshot& before = ring[first - 1];
+        EXPECT_EQ(before.dotsValid, 0);
+        const DisplaySnapshot& after = ring[first + 31];
+        EXPECT_EQ(after.dots[0], engine == kEngineOpll ? 1 : 0);
+    }
+}
+
+TEST(Snapshots, ClearingResetsTheChannelWordsAndTheDotFlag) {
+    RenderRig rig;
+    ASSERT_TRUE(rig.Start(StripSong(0, true)));
+    RenderFrames(rig, 44100 * 2);
+    SnapshotRing& ring = rig.renderer->Snapshots();
+    ASSERT_EQ(ring[5].voiceCount[3], 1);
+    ring.Clear();
+    for (std::size_t j = 0; j < ring.Size(); ++j) {
+        const auto* words = reinterpret_cast<const int32_t*>(&ring[j]);
+        for (int w = 0; w < 385; ++w)
+            ASSERT_EQ(words[w], w >= 128 && w < 160 ? 64 : 0) << j << " " << w;
+    }
+    rig.renderer->StartSnapshotClock();
+    EXPECT_EQ(rig.renderer->SnapshotCounter(), 0u);
+    EXPECT_EQ(rig.renderer->SnapshotNext(), 4410u);
+}
+
+}  // namespace
+}  // namespace zeblo

@@ -1,0 +1,165 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "midi/RcpConverter.h"
+#include "midi/Sequencer.h"
+#include "settings/RecordingPrompt.h"
+#include "support/TempDir.h"
+
+namespace zeblo {
+namespace {
+
+// The fake library's own controls, reached through the same loaded instance.
+struct FakeConverter {
+    FakeConverter() {
+        handle = dlopen(FAKE_RCPCV_DIR "/librcpcv.so", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        configure =
+            reinterpret_cast<void (*)(uint32_t, uint32_t)>(dlsym(handle, "fakeRcpcvConfigure"));
+        log = reinterpret_cast<const char* (*)()>(dlsym(handle, "fakeRcpcvLog"));
+    }
+    ~FakeConverter() {
+        if (handle != nullptr) dlclose(handle);
+    }
+    bool Ready() const { return configure != nullptr && log != nullptr; }
+
+    void* handle = nullptr;
+    void (*configure)(uint32_t, uint32_t) = nullptr;
+    const char* (*log)() = nullptr;
+};
+
+// Runs the test inside a fresh current folder, where "ConvertedRCP.mid" goes.
+class InTempFolder : public testing::Test {
+protected:
+    void SetUp() override {
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(dir.Path());
+    }
+    void TearDown() override { std::filesystem::current_path(previous); }
+
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> texts;
+        for (const RecordedPrompt& p : prompt.prompts()) texts.push_back(p.text);
+        return texts;
+    }
+
+    test::TempDir dir;
+    std::filesystem::path previous;
+    RecordingPrompt prompt;
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(RcpName, OnlyTheLastThreeCharactersUpperCasedCount) {
+    EXPECT_TRUE(IsRcpFamilyPath("song.rcp"));
+    EXPECT_TRUE(IsRcpFamilyPath("song.R36"));
+    EXPECT_TRUE(IsRcpFamilyPath("dir/song.g36"));
+    EXPECT_TRUE(IsRcpFamilyPath("songRCP"));  // no dot needed
+    EXPECT_FALSE(IsRcpFamilyPath("song.rcp2"));
+    EXPECT_FALSE(IsRcpFamilyPath("song.mid"));
+    EXPECT_FALSE(IsRcpFamilyPath("cp"));
+    EXPECT_FALSE(IsRcpFamilyPath(""));
+}
+
+TEST_F(InTempFolder, WithoutConverterRcpIsRefusedAndMidiNeedsNothing) {
+    RcpConverter converter(prompt);
+    EXPECT_FALSE(converter.Loaded());
+    EXPECT_TRUE(converter.ConvertRcpFile("song.mid"));
+    EXPECT_TRUE(prompt.prompts().empty());
+    EXPECT_FALSE(converter.ConvertRcpFile("song.rcp"));
+    EXPECT_EQ(Messages(), std::vector<std::string>{kRcpMissingMessage});
+    EXPECT_EQ(std::string(kRcpMissingMessage),
+              "In order to play RCP, R36, G36...\r\nIt's necessary to put RCPCV.DLL on the same "
+              "folder as ZEBLO.");
+}
+
+TEST_F(InTempFolder, ConvertsSavesAndReleasesInThatOrder) {
+    RcpConverter converter(prompt);
+    ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
+    FakeConverter fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.configure(7, 1);
+    EXPECT_TRUE(converter.ConvertRcpFile("/music/first.RCP"));
+    EXPECT_STREQ(fake.log(),
+                 "convert(/music/first.RCP,0,0,0,0) save(7,ConvertedRCP.mid) delete(7)");
+    EXPECT_TRUE(prompt.prompts().empty());
+    // The converted file is a song the sequencer loads, in the current folder.
+    EXPECT_NE(ReadAll(kConvertedRcpFile).find("/music/first.RCP"), std::string::npos);
+    EngineParameters parameters;
+    Sequencer sequencer(parameters);
+    EXPECT_TRUE(sequencer.LoadFile(kConvertedRcpFile));
+
+    // A second conversion overwrites it.
+    fake.configure(9, 1);
+    EXPECT_TRUE(converter.ConvertRcpFile("/music/second.g36"));
+    EXPECT_STREQ(fake.log(),
+                 "convert(/music/second.g36,0,0,0,0) save(9,ConvertedRCP.mid) delete(9)");
+    const std::string converted = ReadAll(kConvertedRcpFile);
+    EXPECT_NE(converted.find("/music/second.g36"), std::string::npos);
+    EXPECT_EQ(converted.find("/music/first.RCP"), std::string::npos);
+    // Files that need no conversion never reach the library.
+    fake.configure(9, 1);
+    EXPECT_TRUE(converter.ConvertRcpFile("/music/plain.mid"));
+    EXPECT_STREQ(fake.log(), "");
+}
+
+TEST_F(InTempFolder, ConversionFailureStopsBeforeSaving) {
+    RcpConverter converter(prompt);
+    ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
+    FakeConverter fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.configure(0, 1);
+    EXPECT_FALSE(converter.ConvertRcpFile("bad.rcp"));
+    EXPECT_STREQ(fake.log(), "convert(bad.rcp,0,0,0,0) ");
+    EXPECT_EQ(Messages(), std::vector<std::string>{"RCPCV.DLL was failed at converting."});
+    EXPECT_FALSE(std::filesystem::exists(kConvertedRcpFile));
+}
+
+TEST_F(InTempFolder, WriteFailureStillReleasesTheObject) {
+    RcpConverter converter(prompt);
+    ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
+    FakeConverter fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.configure(5, 0);
+    EXPECT_FALSE(converter.ConvertRcpFile("song.r36"));
+    EXPECT_STREQ(fake.log(), "convert(song.r36,0,0,0,0) save(5,ConvertedRCP.mid) delete(5)");
+    EXPECT_EQ(Messages(), std::vector<std::string>{"RCPCV.DLL was failed at writing '.mid' file."});
+}
+
+TEST_F(InTempFolder, LibraryLackingAnEntryPointCountsAsNone) {
+    RcpConverter converter(prompt);
+    EXPECT_FALSE(converter.Load(INCOMPLETE_RCPCV_DIR));
+    EXPECT_FALSE(converter.Loaded());
+    EXPECT_FALSE(converter.ConvertRcpFile("song.rcp"));
+    EXPECT_EQ(Messages(), std::vector<std::string>{kRcpMissingMessage});
+}
+
+TEST_F(InTempFolder, NeverLoadsFromTheCurrentFolder) {
+    std::filesystem::copy_file(FAKE_RCPCV_DIR "/librcpcv.so", dir.File("librcpcv.so"));
+    const std::string empty = dir.File("program");
+    std::filesystem::create_directory(empty);
+    RcpConverter converter(prompt);
+    EXPECT_FALSE(converter.Load(empty));
+    EXPECT_FALSE(converter.Load(""));
+    EXPECT_FALSE(converter.Loaded());
+}
+
+TEST_F(InTempFolder, FreeingForgetsTheLibrary) {
+    RcpConverter converter(prompt);
+    ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
+    converter.Free();
+    EXPECT_FALSE(converter.Loaded());
+    EXPECT_FALSE(converter.ConvertRcpFile("x.rcp"));
+}
+
+}  // namespace
+}  // namespace zeblo

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/Authoring.h"
 #include "engine/PlayerRenderer.h"
 #include "engine/PlayerTestSupport.h"
 #include "engine/WaveOutDevice.h"
@@ -313,7 +312,7 @@ TEST(WindowPlayer, AuthoringCancelLeavesPlaybackAloneAndPlaysAreRefusedWhileItRu
     EXPECT_TRUE(std::filesystem::exists(wav));
 }
 
-TEST(WindowPlayer, AuthoringFromAFreshWindowWritesWhatAFreshAuthoringRunWrites) {
+TEST(WindowPlayer, AuthoringFromAFreshWindowWritesWhatZebloCliRenderWrites) {
     test::TempDir songs;
     const std::string song = WriteNoteSong(songs);
     std::vector<uint32_t> fromWindow;
@@ -321,21 +320,15 @@ TEST(WindowPlayer, AuthoringFromAFreshWindowWritesWhatAFreshAuthoringRunWrites) 
         Window w;
         w.playback.currentPath = song;
         w.Click(300, 30);
-        ASSERT_TRUE(w.Pump([&] { return w.playback.authoringState.load() == 0; }));
+        ASSERT_TRUE(w.Pump([&] { return w.playback.authoringState.load() == 0; }, 60s));
         EXPECT_GT(w.player->BytesAuthored(), 22050u * 4 * 3);
         fromWindow = testing::ReadFrames(songs.File("notes.WAV"));
     }
-    RecordingPrompt prompt;
-    OutputSlots outputSlots;
-    Settings settings{prompt, outputSlots};
-    testing::UseOutput(settings, 1, 22050, 5);
-    EngineContext fresh(settings.record, settings.parameters);
-    Renderer renderer(fresh);
-    RcpConverter converter(prompt);
-    Authoring authoring(fresh, renderer, converter, prompt);
-    const std::atomic<int32_t> stop{0};
+    // The command-line renderer, in a process of its own, with the same settings.
     const std::string reference = songs.File("reference.wav");
-    ASSERT_EQ(authoring.Run(song, reference, stop), AuthoringOutcome::kWritten);
+    const std::string command = std::string(ZEBLO_CLI_PATH) + " render -q --rate 22050 -o '" +
+                                reference + "' '" + song + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
     EXPECT_GT(fromWindow.size(), 22050u * 3);
     EXPECT_TRUE(fromWindow == testing::ReadFrames(reference));
 }

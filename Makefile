@@ -16,14 +16,21 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Renders the demo song with the wavetable module into a copy beside it under $(BUILD)/demo.
+# With a display the player starts on the demo song; without one the song is rendered with the
+# wavetable module into a copy under $(BUILD)/demo instead.
 DEMO_COPY := $(BUILD)/demo/$(notdir $(DEMO))
 DEMO_WAV  := $(basename $(DEMO_COPY)).WAV
 
 run: build
-	@mkdir -p $(BUILD)/demo && cp $(DEMO) $(DEMO_COPY)
-	./$(BUILD)/zeblo-cli render $(DEMO_COPY)
-	@echo "The demo song as a WAV file: $(DEMO_WAV)"
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/zeblo $(DEMO); \
+	else \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset), so no player window:" \
+	       "rendering the demo song instead."; \
+	  mkdir -p $(BUILD)/demo && cp $(DEMO) $(DEMO_COPY) && \
+	  ./$(BUILD)/zeblo-cli render $(DEMO_COPY) && \
+	  echo "The demo song as a WAV file: $(DEMO_WAV)"; \
+	fi
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -3,15 +3,19 @@
 
 #include "cli/Cli.h"
 #include "cli/InfoCommand.h"
+#include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
 
 namespace zeblo {
 
 std::span<const CliCommand> CliCommands() {
-    static const std::array<CliCommand, 2> commands = {{
+    static const std::array<CliCommand, 3> commands = {{
         {"info", "SONG...",
          "Loads and measures each song; prints its title, tracks, division and length.",
          InfoOptions(), RunInfo},
+        {"play", "SONG",
+         "Plays the song through the sound output in real time, as the player window does.",
+         PlayOptions(), RunPlay},
         {"render", "SONG...",
          "Renders each song to a WAV file beside it (SONG with its last three characters "
          "replaced by WAV), as the player's Author button does.",

@@ -12,7 +12,7 @@ namespace zeblo {
 inline constexpr char kPromptCaption[] = "ZEBLO";
 
 enum class PromptButtons { Ok, OkCancel };
-enum class PromptIcon { Information, Warning, Error };
+enum class PromptIcon { Information, Warning, Error, Question };
 enum class PromptAnswer { Ok, Cancel };
 
 class UserPrompt {

@@ -8,19 +8,25 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "engine/EngineContext.h"
 #include "engine/OutputSlots.h"
+#include "engine/PlayerRenderer.h"
+#include "engine/PlayerTransitionSound.h"
+#include "engine/Renderer.h"
+#include "engine/WaveOutDevice.h"
 #include "ipc/CommandLineFile.h"
 #include "ipc/SingleInstance.h"
+#include "midi/RcpConverter.h"
 #include "settings/Settings.h"
 #include "settings/SettingsRecord.h"
 #include "ui/Association.h"
 #include "ui/CMainFrame.h"
 #include "ui/CPlayerView.h"
-#include "ui/DemoScene.h"
-#include "ui/PlayerStateRecord.h"
 #include "ui/PreferencesDialogCommand.h"
+#include "ui/QtPlayer.h"
 #include "ui/QtPrompt.h"
 #include "ui/ScreenShots.h"
+#include "ui/TransitionWindow.h"
 #include "ui/ZBDIBSection.h"
 
 namespace zeblo {
@@ -29,7 +35,6 @@ static_assert(kMessagePlayShared == kWmPlayShared && kMessageStopPlay == kWmStop
               kMessagePlayCurrent == kWmPlayCurrent);
 
 namespace {
-constexpr std::size_t kIdleRingSize = 1000;
 
 // Names a file that records every message handed to the view: how the tests that start two
 // players see what the first one received.
@@ -89,10 +94,23 @@ int RunApplication(int argc, char** argv) {
     Settings settings(prompt, outputSlots);
     settings.LoadSettings();
 
-    // Until the playback layer provides the real player, the window shows an idle player.
-    PlayerStateRecord player(kIdleRingSize);
-    DemoWaveforms waves;
-    PlayerControl* control = nullptr;
+    EngineContext engine(settings.record, settings.parameters);
+    Renderer renderer(engine);
+    PlayerRenderer renderLoop(renderer);
+    PlaybackState playback;
+    BufferDoneQueue notifications;
+    WaveOutDevice device(prompt, notifications);
+    // Loaded with the view; a missing converter is only noticed when an RCP file is played.
+    RcpConverter converter(prompt);
+    converter.Load();
+    QtPlayer player(QtPlayerParts{engine, settings, playback, device, outputSlots,
+                                  renderer.Snapshots(), prompt, renderLoop,
+                                  [&converter](const std::string& path, UserPrompt&) {
+                                      return converter.ConvertRcpFile(path);
+                                  },
+                                  MakeAuthoringRun(engine, renderer), &instance});
+    EngineWaveforms waves(engine.wavetable);
+    PlayerControl* control = &player;
     FrameHooks hooks;
     hooks.saveSettings = [&settings] {
         return settings.preferences.Save(&settings.record, sizeof settings.record);
@@ -102,6 +120,13 @@ int RunApplication(int argc, char** argv) {
     };
     CMainFrame frame(skin, settings.record, player, waves, control, hooks);
     prompt.SetParent(&frame);
+    player.AttachView(frame.View());
+    QFile jingleFile(QStringLiteral(":/zeblo/transition.wav"));
+    QByteArray jingleBytes;
+    if (jingleFile.open(QIODevice::ReadOnly)) jingleBytes = jingleFile.readAll();
+    PlayerTransitionSound jingle(std::vector<uint8_t>(jingleBytes.begin(), jingleBytes.end()));
+    frame.View()->Transition()->SetSound([&jingle] { jingle.Play(); });
+    frame.View()->StartDisplayTimer();
     frame.show();
 
     instance.Serve(static_cast<uint32_t>(getpid()), [&frame, &instance](uint32_t message) {
@@ -121,13 +146,16 @@ int RunApplication(int argc, char** argv) {
         if (control) control->DropFile(file.path);
     }
 
-    // The Preferences command of the playback layer's control runs
-    // PreferencesCommand(settings, player, control, prompt, preferences).Run().
     MidAssociation association(ExecutablePath(), XdgFolders::FromEnvironment(), prompt,
                                RefreshDesktopDatabase);
-    QtPreferencesEnvironment preferences(frame, &instance, prompt, &association, nullptr,
-                                         QString::fromStdString(ExecutablePath()));
+    QtPreferencesEnvironment preferences(
+        frame, &instance, prompt, &association, [&device] { return device.DeviceNames(); },
+        QString::fromStdString(ExecutablePath()));
+    player.preferences = [&] {
+        PreferencesCommand(settings, player, player, prompt, preferences).Run();
+    };
     const int code = app.exec();
+    player.preferences = nullptr;
     // The socket belongs to the application's event loop: let it go while that still exists.
     instance.Close();
     return code;

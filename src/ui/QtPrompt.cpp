@@ -15,6 +15,7 @@ PromptAnswer QtPrompt::Ask(std::string_view text, PromptButtons buttons, PromptI
     QMessageBox::Icon boxIcon = QMessageBox::Information;
     if (icon == PromptIcon::Warning) boxIcon = QMessageBox::Warning;
     if (icon == PromptIcon::Error) boxIcon = QMessageBox::Critical;
+    if (icon == PromptIcon::Question) boxIcon = QMessageBox::Question;
     const QMessageBox::StandardButtons offered =
         buttons == PromptButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
                                            : QMessageBox::StandardButtons(QMessageBox::Ok);

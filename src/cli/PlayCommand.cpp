@@ -1,0 +1,159 @@
+#include "cli/PlayCommand.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "cli/PlayStatus.h"
+#include "engine/EngineContext.h"
+#include "engine/Player.h"
+#include "engine/PlayerRenderer.h"
+#include "engine/Renderer.h"
+#include "engine/WaveOutDevice.h"
+#include "midi/RcpConverter.h"
+#include "settings/Settings.h"
+
+namespace zeblo {
+
+namespace {
+
+// How often the status line is redrawn, and how long one wait for the device lasts.
+constexpr std::chrono::milliseconds kStatusInterval{250};
+constexpr std::chrono::milliseconds kNotificationWait{20};
+constexpr std::size_t kStatusWidth = 79;  // columns
+
+// The program's texts break lines with "\r\n"; a terminal wants "\n", and no empty first line.
+std::string TerminalText(std::string_view text) {
+    std::string s;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        s += text[i];
+    }
+    s.erase(0, s.find_first_not_of('\n'));
+    return s;
+}
+
+class TerminalPrompt final : public UserPrompt {
+public:
+    explicit TerminalPrompt(std::ostream& err) : err_(err) {}
+    virtual ~TerminalPrompt() = default;
+    PromptAnswer Ask(std::string_view text, PromptButtons, PromptIcon) override {
+        err_ << "zeblo-cli: " << TerminalText(text) << "\n";
+        return PromptAnswer::Ok;
+    }
+
+private:
+    std::ostream& err_;
+};
+
+// The terminal has no display: messages go to the error stream, a Ctrl-C while the stream is
+// prebuffering ends the start.
+class TerminalView final : public PlayerView {
+public:
+    explicit TerminalView(std::ostream& err) : err_(err) {}
+    virtual ~TerminalView() = default;
+
+    void DropMessage() override {}
+    void Invalidate(bool) override {}
+    void Update() override {}
+    void ShowMessage(std::string_view text, int32_t) override {
+        err_ << "zeblo-cli: " << TerminalText(text) << "\n";
+    }
+    void ResetDisplayRecords() override {
+        if (renderer) renderer->Snapshots().Clear();
+    }
+    void ProcessPendingEvent() override {
+        if (InterruptRequested() && player) player->StopPlayback();
+    }
+    void PostPlayCurrent() override {}
+    void PostAuthoringEnded() override {}
+
+    Player* player = nullptr;
+    Renderer* renderer = nullptr;
+
+private:
+    std::ostream& err_;
+};
+
+}  // namespace
+
+int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err) {
+    (void)out;
+    if (args.positional.size() != 1) {
+        err << "zeblo-cli: play needs exactly one SONG\n";
+        return kExitUsage;
+    }
+    TerminalPrompt prompt(err);
+    OutputSlots outputSlots;
+    Settings settings(prompt, outputSlots);
+    bool fmEngine = false;
+    std::string error;
+    if (!PlaySettingsFromArgs(args, settings.record, fmEngine, error)) {
+        err << "zeblo-cli: " << error << "\n";
+        return kExitUsage;
+    }
+    ComputeEngineParameters(settings.record, settings.parameters);
+
+    EngineContext engine(settings.record, settings.parameters);
+    engine.engineFlag.store(fmEngine ? kEngineOpll : kEngineWavetable);
+    Renderer renderer(engine);
+    PlayerRenderer renderLoop(renderer);
+    PlaybackState playback;
+    BufferDoneQueue notifications;
+    WaveOutDevice device(prompt, notifications);
+    TerminalView view(err);
+    RcpConverter converter(prompt);
+    converter.Load();
+
+    Player player(PlayerParts{engine,
+                              settings,
+                              playback,
+                              device,
+                              outputSlots,
+                              prompt,
+                              renderLoop,
+                              view,
+                              [&converter](const std::string& path, UserPrompt&) {
+                                  return converter.ConvertRcpFile(path);
+                              },
+                              {}});
+    view.player = &player;
+    view.renderer = &renderer;
+    player.loopSongs = !args.Has("--once");
+
+    InstallInterruptHandler();
+    ClearInterrupt();
+    playback.currentPath = args.positional[0];
+    player.PlayFile();
+    if (playback.playState.load() == 0 || !device.IsOpen()) {
+        player.StopPlayback();
+        return kExitFailed;
+    }
+
+    const bool status = !args.Has("--quiet") && isatty(STDERR_FILENO) != 0;
+    PlayStatus line;
+    line.title =
+        engine.sequencer.SongTitleSet() ? engine.sequencer.SongTitle() : args.positional[0];
+    line.lengthFrames = playback.totalSamples.load();
+    line.sampleRate = settings.parameters.sampleRate;
+    auto nextStatus = std::chrono::steady_clock::now();
+    while (!InterruptRequested() && !player.Finished() && playback.playState.load() != 0) {
+        player.HandleNotification(kNotificationWait);
+        if (!status || std::chrono::steady_clock::now() < nextStatus) continue;
+        nextStatus += kStatusInterval;
+        uint64_t position = 0;
+        device.GetPosition(position);
+        position -= std::min<uint64_t>(position, playback.silenceFrames.load());
+        line.positionFrames = line.lengthFrames ? position % line.lengthFrames : position;
+        line.filledSlots = player.streaming().FilledSlots();
+        line.ringSize = player.streaming().ringSize();
+        line.underruns = player.streaming().underruns();
+        err << "\r" << FormatPlayStatus(line, kStatusWidth) << std::flush;
+    }
+    if (status) err << "\n";
+    player.StopPlayback();
+    return kExitOk;
+}
+
+}  // namespace zeblo

@@ -1,0 +1,25 @@
+// `zeblo-cli play [options] SONG`: the song through the sound output in real time, started
+// exactly as the window starts it and streamed through the same block ring.
+//
+// Threads: RunPlay runs on the main thread, which owns the stream (buffer-done notifications
+// are taken from the device's queue in its loop); the render thread renders.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+#include "cli/Cli.h"
+#include "settings/SettingsRecord.h"
+
+namespace zeblo {
+
+std::span<const CliOption> PlayOptions();
+
+// The record a play runs with: the defaults, then every option given. False with a message.
+bool PlaySettingsFromArgs(const CliArgs& args, SettingsRecord& record, bool& fmEngine,
+                          std::string& error);
+
+int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err);
+
+}  // namespace zeblo

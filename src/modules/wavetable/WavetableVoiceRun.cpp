@@ -26,6 +26,10 @@ constexpr uint32_t kLanes = 4;
 using Lanes = int32_t __attribute__((vector_size(4 * kLanes)));
 using UnsignedLanes = uint32_t __attribute__((vector_size(4 * kLanes)));
 
+// Phase chains stepped side by side.
+constexpr uint32_t kPhaseLanes = 8;
+using PhaseLanes = int32_t __attribute__((vector_size(4 * kPhaseLanes)));
+
 inline Lanes LanesOf(int32_t x) {
     return Lanes{} + x;
 }
@@ -204,19 +208,40 @@ inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const 
 // whole number lies at least 1/1025 clear of it.
 inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t count,
                         int32_t* __restrict v) {
-    int32_t phases[kPassFrames + 1];
-    int32_t phase = stepper.phase;
-    int32_t rest = stepper.rest;
+    // The phases of count + 1 samples, kPhaseLanes interleaved chains at a time: each lane steps
+    // kPhaseLanes samples at once, N growing by kPhaseLanes times as much.
+    int32_t phases[kPassFrames + 1 + kPhaseLanes];
+    int32_t rests[kPassFrames + 1 + kPhaseLanes];
     const int32_t divisor = stepper.divisor;
     const int32_t stepWhole = stepper.stepWhole;
     const int32_t stepRest = stepper.stepRest;
-    phases[0] = phase;
-    for (uint32_t j = 1; j <= count; ++j) {
-        rest += stepRest;
-        const int32_t carry = rest >= divisor ? 1 : 0;
-        rest -= divisor & -carry;
-        phase += stepWhole + carry;
-        phases[j] = phase;
+    PhaseLanes phase;
+    PhaseLanes rest;
+    {
+        int32_t p = stepper.phase;
+        int32_t r = stepper.rest;
+        for (uint32_t l = 0; l < kPhaseLanes; ++l) {
+            phase[l] = p;
+            rest[l] = r;
+            r += stepRest;
+            const int32_t carry = r >= divisor ? 1 : 0;
+            r -= divisor & -carry;
+            p += stepWhole + carry;
+        }
+    }
+    // stepRest < divisor < 2^24, so the lanes' step and remainder stay well inside 32 bits.
+    const int32_t laneRest = static_cast<int32_t>(kPhaseLanes) * stepRest;
+    const PhaseLanes laneStepRest = PhaseLanes{} + laneRest % divisor;
+    const PhaseLanes laneStepWhole =
+        PhaseLanes{} + (static_cast<int32_t>(kPhaseLanes) * stepWhole + laneRest / divisor);
+    const PhaseLanes divisors = PhaseLanes{} + divisor;
+    for (uint32_t j = 0; j <= count; j += kPhaseLanes) {
+        std::memcpy(phases + j, &phase, sizeof phase);
+        std::memcpy(rests + j, &rest, sizeof rest);
+        rest += laneStepRest;
+        const PhaseLanes carry = rest >= divisors;  // -1 where the remainder wrapped
+        rest -= divisors & carry;
+        phase += laneStepWhole - carry;
     }
     for (uint32_t j = 0; j < count; ++j) {
         const int32_t p = phases[j];
@@ -227,8 +252,8 @@ inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t cou
                             wave[(first + 1) & (kWaveSteps - 1)] * std::max(next - edge, 0);
         v[j] = static_cast<int32_t>(static_cast<double>(sum) / static_cast<double>(next - p));
     }
-    stepper.phase = phase;
-    stepper.rest = rest;
+    stepper.phase = phases[count];
+    stepper.rest = rests[count];
     stepper.index += count;
 }
 

@@ -26,6 +26,9 @@ constexpr uint32_t kLanes = 4;
 using Lanes = int32_t __attribute__((vector_size(4 * kLanes)));
 using UnsignedLanes = uint32_t __attribute__((vector_size(4 * kLanes)));
 
+// Lifts a quotient computed by a reciprocal over its rounding error (see ReadOneEdge).
+constexpr double kQuotientBias = 0x1p-20;
+
 // Phase chains stepped side by side.
 constexpr uint32_t kPhaseLanes = 8;
 using PhaseLanes = int32_t __attribute__((vector_size(4 * kPhaseLanes)));
@@ -201,11 +204,12 @@ inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const 
 }
 
 // The first pass when a sample's read covers at most one step edge and every waveform value lies
-// within 2^15. The phases come first (the only serial part), then the values independently of
-// each other, so that they go several at a time. A read inside one step weighs the next step by
-// zero, and its sum (the value times the width) divides back to the value. Sums stay below 2^26,
-// so the double quotient is within 2^-37 of the exact one and truncates alike: a quotient off a
-// whole number lies at least 1/1025 clear of it.
+// within 2^15. The phases come first, then the values independently of each other, so that they
+// go several at a time. A read inside one step weighs the next step by zero, and its sum (the
+// value times the width) divides back to the value. Sums stay below 2^26 and quotients below
+// 2^15, so |sum| times the double reciprocal of the width is within 2^-35 of the exact quotient;
+// raised by kQuotientBias it truncates alike, since a quotient off a whole number lies at least
+// 1/1025 below the next one.
 inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t count,
                         int32_t* __restrict v) {
     // The phases of count + 1 samples, kPhaseLanes interleaved chains at a time: each lane steps
@@ -243,6 +247,8 @@ inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t cou
         rest -= divisors & carry;
         phase += laneStepWhole - carry;
     }
+    const double narrowReciprocal = 1.0 / stepWhole;
+    const double wideReciprocal = 1.0 / (stepWhole + 1);
     for (uint32_t j = 0; j < count; ++j) {
         const int32_t p = phases[j];
         const int32_t next = phases[j + 1];
@@ -250,7 +256,11 @@ inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t cou
         const int32_t edge = (first + 1) << 10;
         const int32_t sum = wave[first & (kWaveSteps - 1)] * (std::min(edge, next) - p) +
                             wave[(first + 1) & (kWaveSteps - 1)] * std::max(next - edge, 0);
-        v[j] = static_cast<int32_t>(static_cast<double>(sum) / static_cast<double>(next - p));
+        const int32_t magnitude = sum < 0 ? -sum : sum;
+        const double reciprocal = next - p == stepWhole ? narrowReciprocal : wideReciprocal;
+        const int32_t q =
+            static_cast<int32_t>(static_cast<double>(magnitude) * reciprocal + kQuotientBias);
+        v[j] = sum < 0 ? -q : q;
     }
     stepper.phase = phases[count];
     stepper.rest = rests[count];

@@ -137,7 +137,7 @@ private:
                               uint32_t frames);
     // Fills phaseSteps for the current samplesPerCycle; false when a span cannot take it.
     bool MakePhaseSteps();
-    // Every waveform value lies within +-2^15, so the spans' division by multiplication holds.
+    // Every waveform value lies within +-2^15, so the spans' quotients hold.
     bool WaveWithin15Bits() const;
     StereoSample RenderSampleInFull();
     StereoSample RenderSteadySample();

@@ -26,6 +26,13 @@ constexpr uint32_t kLanes = 4;
 using Lanes = int32_t __attribute__((vector_size(4 * kLanes)));
 using UnsignedLanes = uint32_t __attribute__((vector_size(4 * kLanes)));
 
+// Lifts a quotient computed by a reciprocal over its rounding error (see ReadOneEdge).
+constexpr double kQuotientBias = 0x1p-20;
+
+// Phase chains stepped side by side.
+constexpr uint32_t kPhaseLanes = 8;
+using PhaseLanes = int32_t __attribute__((vector_size(4 * kPhaseLanes)));
+
 inline Lanes LanesOf(int32_t x) {
     return Lanes{} + x;
 }
@@ -196,58 +203,67 @@ inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const 
     }
 }
 
-// The first pass when a sample's read covers at most one step edge and the division by
-// multiplication is exact for every sum (waveform values within 2^15): no branch per sample.
-// Returns the samples done; `finished` when the envelope ended on the sample after them.
-// The first pass when a sample's read covers at most one step edge and the division by
-// multiplication is exact for every sum (waveform values within 2^15). It goes step by step: the
-// samples inside a step all read that step's value, and the one sample over its end edge is found
-// directly (N grows by a power of two per sample), so only that one is divided.
-inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
-                        const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
-    // Locals, so that the stores into v cannot be taken for stores into the state.
-    int32_t phase = stepper.phase;
-    int32_t rest = stepper.rest;
+// The first pass when a sample's read covers at most one step edge and every waveform value lies
+// within 2^15. The phases come first, then the values independently of each other, so that they
+// go several at a time. A read inside one step weighs the next step by zero, and its sum (the
+// value times the width) divides back to the value. Sums stay below 2^26 and quotients below
+// 2^15, so |sum| times the double reciprocal of the width is within 2^-35 of the exact quotient;
+// raised by kQuotientBias it truncates alike, since a quotient off a whole number lies at least
+// 1/1025 below the next one.
+inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t count,
+                        int32_t* __restrict v) {
+    // The phases of count + 1 samples, kPhaseLanes interleaved chains at a time: each lane steps
+    // kPhaseLanes samples at once, N growing by kPhaseLanes times as much.
+    int32_t phases[kPassFrames + 1 + kPhaseLanes];
+    int32_t rests[kPassFrames + 1 + kPhaseLanes];
     const int32_t divisor = stepper.divisor;
     const int32_t stepWhole = stepper.stepWhole;
     const int32_t stepRest = stepper.stepRest;
-    const int64_t startNumerator = stepper.startNumerator;
-    const int shift = stepper.shift;
-    const int64_t round = (int64_t{1} << shift) - 1;
-    const int64_t base = stepper.index;
-    uint32_t j = 0;
-    while (j < count) {
-        const int32_t first = phase >> 10;
-        const int32_t edge = (first + 1) << 10;
-        // The first sample whose next phase passes the edge: N(j + 1) >= (edge + 1) * divisor.
-        const int64_t over =
-            (((int64_t{edge} + 1) * divisor - startNumerator + round) >> shift) - 1 - base;
-        const uint32_t end =
-            over < static_cast<int64_t>(count) ? static_cast<uint32_t>(over) : count;
-        const int32_t inside = wave[first & (kWaveSteps - 1)];
-        for (; j < end; ++j) {
-            v[j] = inside;
-            rest += stepRest;
-            const int32_t carry = rest >= divisor ? 1 : 0;
-            rest -= divisor & -carry;
-            phase += stepWhole + carry;
+    PhaseLanes phase;
+    PhaseLanes rest;
+    {
+        int32_t p = stepper.phase;
+        int32_t r = stepper.rest;
+        for (uint32_t l = 0; l < kPhaseLanes; ++l) {
+            phase[l] = p;
+            rest[l] = r;
+            r += stepRest;
+            const int32_t carry = r >= divisor ? 1 : 0;
+            r -= divisor & -carry;
+            p += stepWhole + carry;
         }
-        if (j >= count) break;
-        // Starting right on the edge, the sample lies inside the next step.
-        if (phase >= edge) continue;
-        rest += stepRest;
-        const int32_t carry = rest >= divisor ? 1 : 0;
-        rest -= divisor & -carry;
-        const int32_t next = phase + stepWhole + carry;
-        const uint32_t sum = static_cast<uint32_t>(inside) * static_cast<uint32_t>(edge - phase) +
-                             static_cast<uint32_t>(wave[(first + 1) & (kWaveSteps - 1)]) *
-                                 static_cast<uint32_t>(next - edge);
-        v[j] = (carry != 0 ? wide : narrow).Divide(static_cast<int32_t>(sum));
-        phase = next;
-        ++j;
     }
-    stepper.phase = phase;
-    stepper.rest = rest;
+    // stepRest < divisor < 2^24, so the lanes' step and remainder stay well inside 32 bits.
+    const int32_t laneRest = static_cast<int32_t>(kPhaseLanes) * stepRest;
+    const PhaseLanes laneStepRest = PhaseLanes{} + laneRest % divisor;
+    const PhaseLanes laneStepWhole =
+        PhaseLanes{} + (static_cast<int32_t>(kPhaseLanes) * stepWhole + laneRest / divisor);
+    const PhaseLanes divisors = PhaseLanes{} + divisor;
+    for (uint32_t j = 0; j <= count; j += kPhaseLanes) {
+        std::memcpy(phases + j, &phase, sizeof phase);
+        std::memcpy(rests + j, &rest, sizeof rest);
+        rest += laneStepRest;
+        const PhaseLanes carry = rest >= divisors;  // -1 where the remainder wrapped
+        rest -= divisors & carry;
+        phase += laneStepWhole - carry;
+    }
+    const double narrowReciprocal = 1.0 / stepWhole;
+    const double wideReciprocal = 1.0 / (stepWhole + 1);
+    for (uint32_t j = 0; j < count; ++j) {
+        const int32_t p = phases[j];
+        const int32_t next = phases[j + 1];
+        const int32_t first = p >> 10;
+        const int32_t edge = (first + 1) << 10;
+        const int32_t sum = wave[first & (kWaveSteps - 1)] * (std::min(edge, next) - p) +
+                            wave[(first + 1) & (kWaveSteps - 1)] * std::max(next - edge, 0);
+        const int32_t magnitude = sum < 0 ? -sum : sum;
+        const double reciprocal = next - p == stepWhole ? narrowReciprocal : wideReciprocal;
+        const int32_t q =
+            static_cast<int32_t>(static_cast<double>(magnitude) * reciprocal + kQuotientBias);
+        v[j] = sum < 0 ? -q : q;
+    }
+    stepper.phase = phases[count];
+    stepper.rest = rests[count];
     stepper.index += count;
 }
 
@@ -314,7 +330,7 @@ __attribute__((target_clones("avx2", "default"))) uint32_t RenderPasses(
         uint32_t count = std::min(n - i, kPassFrames);
         if constexpr (kEnvelope) count = EnvelopeLevels(envelope, count, e, finished);
         if (oneEdge) {
-            ReadOneEdge(wave, stepper, narrow, wide, count, v);
+            ReadOneEdge(wave, stepper, count, v);
         } else {
             ReadAnyEdges(wave, stepper, narrow, wide, count, v);
         }
@@ -348,9 +364,13 @@ bool WavetableVoice::MakePhaseSteps() {
 }
 
 bool WavetableVoice::WaveWithin15Bits() const {
-    int64_t largest = 0;
-    for (int i = 0; i < kWaveSteps; ++i) largest = std::max(largest, std::abs(int64_t{wave[i]}));
-    return largest <= (1 << 15);
+    int32_t low = 0;
+    int32_t high = 0;
+    for (int i = 0; i < kWaveSteps; ++i) {
+        low = std::min(low, wave[i]);
+        high = std::max(high, wave[i]);
+    }
+    return low >= -(1 << 15) && high <= (1 << 15);
 }
 
 // Inside a cycle the read position is t = p - cycleStart, and its phase trunc(t / samplesPerCycle

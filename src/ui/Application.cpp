@@ -1,10 +1,13 @@
 #include "ui/Application.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <cstdio>
 
@@ -63,6 +66,29 @@ int HandOver(SingleInstance& instance, const CommandLineFile& file) {
     return 1;
 }
 
+// SIGTERM and SIGINT end the event loop as closing the window does, so the player stops and
+// everything is released in order. The sound library would otherwise take both signals for
+// itself (it does so only where no handler is set yet) and the player would ignore them. A
+// signal handler can only write to a pipe, hence the one static.
+int quitPipe[2] = {-1, -1};
+
+void WriteQuitByte(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(quitPipe[1], &byte, 1);
+}
+
+void QuitOnTerminationSignals(QApplication& app) {
+    if (pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action {};
+    action.sa_handler = WriteQuitByte;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
 }  // namespace
 
 int RunApplication(int argc, char** argv) {
@@ -89,6 +115,7 @@ int RunApplication(int argc, char** argv) {
         return 1;
     }
     if (screens) return WriteScreens(QString::fromLocal8Bit(argv[2]), skin);
+    QuitOnTerminationSignals(app);
 
     OutputSlots outputSlots;
     Settings settings(prompt, outputSlots);

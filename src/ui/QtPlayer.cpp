@@ -15,12 +15,7 @@ const int8_t* EngineWaveforms::Samples(uint32_t wave) const {
     if (index >= kWaveformRecordCount) return nullptr;
     if ((wave & kWaveFromRecord) != 0) return kWaveformRecords[index].samples;
     if ((wave & kWaveFromUploaded) == 0) return nullptr;
-    // An uploaded row is named by its program; a channel that still plays that program holds it.
-    for (int c = 0; c < kChannelCount; ++c) {
-        if (static_cast<uint32_t>(module_.Channel(c).program) == index)
-            return module_.ChannelWaveformBytes(c);
-    }
-    return nullptr;
+    return module_.UploadedWaveBytes(static_cast<int>(index));
 }
 
 QtPlayer::QtPlayer(QtPlayerParts parts)

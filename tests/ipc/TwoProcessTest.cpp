@@ -16,6 +16,7 @@
 
 #include "settings/SettingsRecord.h"
 #include "settings/TempFolder.h"
+#include "support/SmfBuilder.h"
 
 namespace zeblo {
 namespace {
@@ -55,13 +56,16 @@ protected:
 
     std::string Log(const std::string& name) const { return folder.File(name + ".log"); }
 
-    QProcess* Launch(const std::string& program, const std::string& log, QStringList args) {
+    // `extra` adds to (or overrides) the environment every player gets.
+    QProcess* Launch(const std::string& program, const std::string& log, QStringList args,
+                     const QProcessEnvironment& extra = {}) {
         auto* p = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("SDL_AUDIODRIVER", "dummy");
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString(folder.File("run")));
         env.insert("ZEBLO_HANDOFF_LOG", QString::fromStdString(log));
+        env.insert(extra);
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->start(QString::fromStdString(program), args);
@@ -174,6 +178,47 @@ TEST_F(TwoPlayers, AKilledFirstInstanceIsReplacedByTheNextStart) {
     EXPECT_EQ(Read(Log("next")), "1803 /songs/two.mid\n1802\n1801 /songs/three.mid\n");
     EXPECT_EQ(next->state(), QProcess::Running);
     EXPECT_EQ(Read(Log("victim")), "1802\n1801 /songs/one.mid\n");
+}
+
+// Frames of the raw 16-bit stereo file SDL's disk driver writes in which a channel is not zero.
+int SoundingFrames(const std::string& deviceFile) {
+    const std::vector<unsigned char> bytes = testing::ReadBytes(deviceFile);
+    int sounding = 0;
+    for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4)
+        sounding += (bytes[i] | bytes[i + 1] | bytes[i + 2] | bytes[i + 3]) != 0;
+    return sounding;
+}
+
+TEST_F(TwoPlayers, TheSongOnTheCommandLinePlaysOnceTheWindowIsUp) {
+    const std::string program = Install("player", true);
+    // Eight half-second notes from the first tick.
+    test::SmfBuilder smf(1, 480);
+    smf.AddTrack().Tempo(0, 500000).EndOfTrack(3840);
+    test::TrackBuilder& notes = smf.AddTrack();
+    for (int i = 0; i < 8; ++i) notes.NoteOn(0, 0, 60 + i, 110).NoteOff(480, 0, 60 + i);
+    notes.EndOfTrack(0);
+    const std::string song = folder.File("start.mid");
+    ASSERT_TRUE(smf.WriteFile(song));
+    const std::string deviceFile = folder.File("device.raw");
+    QProcessEnvironment sound;
+    sound.insert("SDL_AUDIODRIVER", "disk");
+    sound.insert("SDL_DISKAUDIOFILE", QString::fromStdString(deviceFile));
+    QProcess* player = Launch(program, Log("player"), {QString::fromStdString(song)}, sound);
+
+    // Half a second of sound at the default 44100 Hz.
+    QElapsedTimer clock;
+    clock.start();
+    while (SoundingFrames(deviceFile) < 22050 && clock.elapsed() < 15000 &&
+           player->state() == QProcess::Running)
+        QThread::msleep(50);
+    EXPECT_GE(SoundingFrames(deviceFile), 22050) << Read(Log("player"));
+    EXPECT_EQ(player->state(), QProcess::Running);
+
+    // SIGTERM ends the player as closing its window does.
+    player->terminate();
+    ASSERT_TRUE(player->waitForFinished(5000));
+    EXPECT_EQ(player->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(player->exitCode(), 0);
 }
 
 }  // namespace

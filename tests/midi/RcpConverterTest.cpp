@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "midi/FakeRcpConverterControl.h"
 #include "midi/RcpConverter.h"
 #include "midi/Sequencer.h"
 #include "settings/RecordingPrompt.h"
@@ -15,23 +15,9 @@
 namespace zeblo {
 namespace {
 
-// The fake library's own controls, reached through the same loaded instance.
-struct FakeConverter {
-    FakeConverter() {
-        handle = dlopen(FAKE_RCPCV_DIR "/librcpcv.so", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) return;
-        configure =
-            reinterpret_cast<void (*)(uint32_t, uint32_t)>(dlsym(handle, "fakeRcpcvConfigure"));
-        log = reinterpret_cast<const char* (*)()>(dlsym(handle, "fakeRcpcvLog"));
-    }
-    ~FakeConverter() {
-        if (handle != nullptr) dlclose(handle);
-    }
-    bool Ready() const { return configure != nullptr && log != nullptr; }
-
-    void* handle = nullptr;
-    void (*configure)(uint32_t, uint32_t) = nullptr;
-    const char* (*log)() = nullptr;
+// The fake library's controls, from the folder the converter loads it from.
+struct FakeConverter : test::FakeRcpConverterControl {
+    FakeConverter() : FakeRcpConverterControl(FAKE_RCPCV_DIR) {}
 };
 
 // Runs the test inside a fresh current folder, where "ConvertedRCP.mid" goes.

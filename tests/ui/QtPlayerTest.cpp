@@ -14,6 +14,8 @@
 #include "engine/PlayerRenderer.h"
 #include "engine/PlayerTestSupport.h"
 #include "engine/WaveOutDevice.h"
+#include "midi/FakeRcpConverterControl.h"
+#include "midi/RcpConverter.h"
 #include "support/SmfBuilder.h"
 #include "support/TempDir.h"
 #include "ui/CMainFrame.h"
@@ -258,20 +260,45 @@ TEST(WindowPlayer, LogoDoubleClickStopsAndTheNextPlayUsesTheFmModule) {
     EXPECT_EQ(w.engine.engineFlag.load(), kEngineOpll);
 }
 
-TEST(WindowPlayer, AnR36NameGoesThroughTheConverter) {
+// The converter the application builds, loading the test tree's fake librcpcv.so, inside a
+// fresh current folder where the converted song is written.
+TEST(WindowPlayer, RcpFamilyNamesGoThroughTheLoadedConverter) {
     test::TempDir songs;
-    const std::string notes = WriteNoteSong(songs);
-    std::vector<std::string> converted;
-    Window w([&](const std::string& path, UserPrompt&) {
-        converted.push_back(path);
-        return false;
-    });
-    w.Drop(songs.File("old.r36"));
-    w.Pump([&] { return !converted.empty(); }, 3s);
-    ASSERT_EQ(converted.size(), 1u);
-    EXPECT_EQ(converted[0], songs.File("old.r36"));
-    EXPECT_EQ(w.playback.playState.load(), 0);
-    EXPECT_FALSE(w.player->core().renderThread().Exists());
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(songs.Path());
+    {
+        RecordingPrompt converterPrompt;
+        RcpConverter converter(converterPrompt);
+        ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
+        test::FakeRcpConverterControl fake(FAKE_RCPCV_DIR);
+        ASSERT_TRUE(fake.Ready());
+        Window w([&converter](const std::string& path, UserPrompt&) {
+            return converter.ConvertRcpFile(path);
+        });
+
+        fake.configure(7, 1);
+        const std::string old = songs.File("old.r36");
+        w.Drop(old);
+        // The converted song is what plays: one beat of middle C named after its source.
+        ASSERT_TRUE(w.Pump([&] { return w.Playing() && w.Position() > 2205; }));
+        EXPECT_EQ(std::string(fake.log()),
+                  "convert(" + old + ",0,0,0,0) save(7,ConvertedRCP.mid) delete(7)");
+        EXPECT_EQ(w.playback.currentPath, old);
+        EXPECT_EQ(w.player->SongTitle(), old);
+        w.player->StopPlayback();
+
+        // A failed conversion is reported and leaves nothing running.
+        fake.configure(0, 1);
+        w.Drop(songs.File("bad.rcp"));
+        w.Pump([&] { return !converterPrompt.prompts().empty(); }, 3s);
+        EXPECT_EQ(std::string(fake.log()), "convert(" + songs.File("bad.rcp") + ",0,0,0,0) ");
+        ASSERT_EQ(converterPrompt.prompts().size(), 1u);
+        EXPECT_EQ(converterPrompt.prompts()[0].text, kRcpConvertFailedMessage);
+        EXPECT_EQ(w.playback.playState.load(), 0);
+        EXPECT_EQ(w.playback.loadingState.load(), 0);
+        EXPECT_FALSE(w.player->core().renderThread().Exists());
+    }
+    std::filesystem::current_path(previous);
 }
 
 TEST(WindowPlayer, AuthoringCancelLeavesPlaybackAloneAndPlaysAreRefusedWhileItRuns) {

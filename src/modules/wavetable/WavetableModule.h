@@ -120,6 +120,12 @@ public:
     // Envelope display level 0..127 of a voice (full level without an envelope).
     static int32_t EnvelopeDisplayLevel(const WavetableVoice& voice);
 
+    // The 32 signed sample bytes last uploaded into `row` (zeros if none), nullptr outside
+    // 0..127: what the display draws for an uploaded waveform no channel plays any more.
+    const int8_t* UploadedWaveBytes(int row) const {
+        return row >= 0 && row < kWaveformRecordCount ? uploadedWaveBytes[row].data() : nullptr;
+    }
+
 private:
     using WaveTable = std::array<std::array<int32_t, kWaveSteps>, kWaveformRecordCount>;
 

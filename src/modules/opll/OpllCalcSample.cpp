@@ -315,12 +315,8 @@ __attribute__((noinline)) int16_t BusySample(OpllChip& chip, const LfoLookup& lf
     return static_cast<int16_t>(x);
 }
 
-}  // namespace
-
-int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
-    const uint32_t n = noise.value;
-    noise.value = ((n & 0x7FFF) << 1) | (((n >> 12) ^ (n >> 15)) & 1);
-    chip.noise = noise.value >> 11;
+// One sample once the chip's noise share is set.
+inline int16_t ChipSample(OpllChip& chip) {
     if (chip.quietLazy) {
         ++chip.quietSamples;
         return 0;
@@ -348,6 +344,33 @@ int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
     // clear, since any write ends the quiet.
     AdvancePhase(chip.slots[kOpllSlotTomTom], lfo);
     return 0;
+}
+
+}  // namespace
+
+uint32_t OpllNextNoise(uint32_t value) {
+    return ((value & 0x7FFF) << 1) | (((value >> 12) ^ (value >> 15)) & 1);
+}
+
+int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
+    noise.value = OpllNextNoise(noise.value);
+    chip.noise = noise.value >> 11;
+    return ChipSample(chip);
+}
+
+void OpllCalcRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+                 uint32_t count) {
+    if (chip.quietLazy) {
+        // Nothing but phase movement until the next register write.
+        chip.quietSamples += count;
+        chip.noise = count ? noiseShares[(count - 1) * stride] : chip.noise;
+        for (uint32_t i = 0; i < count; ++i) out[i] = 0;
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        chip.noise = noiseShares[i * stride];
+        out[i] = ChipSample(chip);
+    }
 }
 
 }  // namespace zeblo

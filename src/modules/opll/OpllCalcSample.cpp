@@ -346,6 +346,80 @@ inline int16_t ChipSample(OpllChip& chip) {
     return 0;
 }
 
+inline bool Quiet(const OpllChip& chip) {
+    return chip.melodicQuiet && (!chip.rhythmMode || chip.rhythmQuiet);
+}
+
+constexpr uint32_t kBusyRunChunk = 256;
+
+// count busy samples channel by channel, as count ChipSample calls would give them. Channels
+// share nothing but the LFO within a sample, and a channel that a sample skips stays skipped
+// until a register write, so the chip-wide quiet of the per-sample path is the same as every
+// channel skipping itself; the lazy counting that may follow is the same as moving the phases
+// one sample at a time. Pair 0 carries no flags (a sample has run since the last write).
+void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+             uint32_t count) {
+    const OpllTables& t = *chip.tables;
+    LfoLookup lfo[kBusyRunChunk];
+    int32_t melodic[kBusyRunChunk];
+    for (uint32_t i = 0; i < count; ++i) {
+        chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
+        chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
+        lfo[i] = {{0, t.tremolo[chip.tremoloPhase >> 8]},
+                  {256, static_cast<uint32_t>(t.vibrato[chip.vibratoPhase >> 8])}};
+        melodic[i] = 0;
+    }
+    chip.tremoloValue = lfo[count - 1].tremolo[1];
+    chip.vibratoValue = static_cast<int32_t>(lfo[count - 1].vibrato[1]);
+
+    if (chip.melodicQuiet) {
+        if (chip.quietAdvancesTomPhase) {
+            for (uint32_t i = 0; i < count; ++i) AdvancePhase(chip.slots[kOpllSlotTomTom], lfo[i]);
+        }
+    } else {
+        bool quiet = true;
+        bool tomPhase = false;
+        const int channels = chip.rhythmMode ? 6 : 9;
+        for (int c = 0; c < channels; ++c) {
+            OpllSlot mod = chip.slots[2 * c];
+            OpllSlot car = chip.slots[2 * c + 1];
+            uint32_t i = 0;
+            for (; i < count; ++i) {
+                if (car.envState == kOpllFinished || IdleAndSettled(mod, car)) break;
+                melodic[i] += TwoOperatorTurn<false>(mod, car, t, lfo[i]);
+            }
+            if (i == count) {
+                quiet = false;
+            } else if (car.envState != kOpllFinished && c == 8) {
+                tomPhase = true;
+                for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
+            }
+            chip.slots[2 * c] = mod;
+            chip.slots[2 * c + 1] = car;
+        }
+        chip.melodicQuiet = quiet;
+        chip.quietAdvancesTomPhase = tomPhase;
+    }
+
+    for (uint32_t i = 0; i < count; ++i) {
+        int32_t r = 0;
+        if (chip.rhythmMode) {
+            chip.noise = noiseShares[i * stride];
+            r = RhythmSection(chip, t, lfo[i]);
+        }
+        int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (melodic[i] >> 1);
+        x = (x * chip.outputGain) >> 2;
+        if (x > 32767) x = 32767;
+        if (x < -32768) x = -32768;
+        out[i] = static_cast<int16_t>(x);
+    }
+    chip.noise = noiseShares[(count - 1) * stride];
+    OpllSlot& tom = chip.slots[kOpllSlotTomTom];
+    chip.quietLazy =
+        chip.melodicQuiet &&
+        (chip.rhythmMode ? chip.rhythmQuiet : !chip.quietAdvancesTomPhase || !tom.patch->pm);
+}
+
 }  // namespace
 
 uint32_t OpllNextNoise(uint32_t value) {
@@ -360,16 +434,32 @@ int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
 
 void OpllCalcRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
                  uint32_t count) {
+    if (count == 0) return;
     if (chip.quietLazy) {
         // Nothing but phase movement until the next register write.
         chip.quietSamples += count;
-        chip.noise = count ? noiseShares[(count - 1) * stride] : chip.noise;
+        chip.noise = noiseShares[(count - 1) * stride];
         for (uint32_t i = 0; i < count; ++i) out[i] = 0;
         return;
     }
-    for (uint32_t i = 0; i < count; ++i) {
-        chip.noise = noiseShares[i * stride];
-        out[i] = ChipSample(chip);
+    // The first sample may still see pair 0's flags, and a quiet chip has too little to do.
+    chip.noise = noiseShares[0];
+    out[0] = ChipSample(chip);
+    uint32_t i = 1;
+    while (i < count) {
+        if (chip.quietLazy) {
+            chip.noise = noiseShares[(count - 1) * stride];
+            chip.quietSamples += count - i;
+            for (; i < count; ++i) out[i] = 0;
+        } else if (Quiet(chip)) {
+            chip.noise = noiseShares[i * stride];
+            out[i] = ChipSample(chip);
+            ++i;
+        } else {
+            const uint32_t n = count - i < kBusyRunChunk ? count - i : kBusyRunChunk;
+            BusyRun(chip, noiseShares + i * stride, stride, out + i, n);
+            i += n;
+        }
     }
 }
 

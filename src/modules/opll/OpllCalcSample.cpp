@@ -352,6 +352,47 @@ inline bool Quiet(const OpllChip& chip) {
 
 constexpr uint32_t kBusyRunChunk = 256;
 
+// MelodicSlotTurn with the patch's AM and PM bits already applied to this sample's LFO values;
+// the patch carries no flags.
+inline void RunSlotTurn(OpllSlot& s, const OpllTables& t, int32_t tremolo, uint32_t vibrato) {
+    if (s.updateFlags == 0 && s.holding) {
+        s.envOutput = Clamp255(s.envBase + tremolo);
+    } else {
+        if (s.updateFlags) UpdateSlot(s, s.updateFlags, t);
+        const int32_t e = EnvelopeValue(s, t);
+        s.envBase = e * 2 + 1 + s.level;
+        s.holding = s.envState == kOpllSustainHold;
+        s.envOutput = Clamp255(s.envBase + tremolo);
+    }
+    s.phase = (s.phase + ((vibrato * s.phaseStep) >> 8)) & 0x3FFFF;
+    s.phaseIndex = s.phase >> 9;
+}
+
+// One melodic channel from sample 0 until it is skipped or the run ends; returns where it
+// stopped. The patch's bits are read once: only register writes change them.
+uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t,
+                    const LfoLookup* lfo, int32_t* melodic, uint32_t count) {
+    OpllSlot mod = modSlot;
+    OpllSlot car = carSlot;
+    const uint32_t modAm = mod.patch->am, modPm = mod.patch->pm;
+    const uint32_t carAm = car.patch->am, carPm = car.patch->pm;
+    const int32_t* db2lin = t.db2linWide.data();
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+        if (car.envState == kOpllFinished) break;
+        if (car.envState == kOpllIdle && mod.envState == kOpllIdle &&
+            (mod.updateFlags | car.updateFlags) == 0)
+            break;
+        RunSlotTurn(mod, t, lfo[i].tremolo[modAm], lfo[i].vibrato[modPm]);
+        ModulatorOutput(mod, db2lin);
+        RunSlotTurn(car, t, lfo[i].tremolo[carAm], lfo[i].vibrato[carPm]);
+        melodic[i] += CarrierOutput(car, mod.output, db2lin);
+    }
+    modSlot = mod;
+    carSlot = car;
+    return i;
+}
+
 // count busy samples channel by channel, as count ChipSample calls would give them. Channels
 // share nothing but the LFO within a sample, and a channel that a sample skips stays skipped
 // until a register write, so the chip-wide quiet of the per-sample path is the same as every
@@ -381,21 +422,15 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
         bool tomPhase = false;
         const int channels = chip.rhythmMode ? 6 : 9;
         for (int c = 0; c < channels; ++c) {
-            OpllSlot mod = chip.slots[2 * c];
-            OpllSlot car = chip.slots[2 * c + 1];
-            uint32_t i = 0;
-            for (; i < count; ++i) {
-                if (car.envState == kOpllFinished || IdleAndSettled(mod, car)) break;
-                melodic[i] += TwoOperatorTurn<false>(mod, car, t, lfo[i]);
-            }
+            OpllSlot& mod = chip.slots[2 * c];
+            OpllSlot& car = chip.slots[2 * c + 1];
+            uint32_t i = ChannelRun(mod, car, t, lfo, melodic, count);
             if (i == count) {
                 quiet = false;
             } else if (car.envState != kOpllFinished && c == 8) {
                 tomPhase = true;
                 for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
             }
-            chip.slots[2 * c] = mod;
-            chip.slots[2 * c + 1] = car;
         }
         chip.melodicQuiet = quiet;
         chip.quietAdvancesTomPhase = tomPhase;

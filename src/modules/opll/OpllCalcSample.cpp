@@ -457,10 +457,6 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
 
 }  // namespace
 
-uint32_t OpllNextNoise(uint32_t value) {
-    return ((value & 0x7FFF) << 1) | (((value >> 12) ^ (value >> 15)) & 1);
-}
-
 int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise) {
     noise.value = OpllNextNoise(noise.value);
     chip.noise = noise.value >> 11;

@@ -124,7 +124,9 @@ void OpllWriteRegister(OpllChip& chip, uint32_t address, uint32_t value);
 void OpllSettleQuietSamples(OpllChip& chip);
 
 // The noise register's next value.
-uint32_t OpllNextNoise(uint32_t value);
+inline uint32_t OpllNextNoise(uint32_t value) {
+    return ((value & 0x7FFF) << 1) | (((value >> 12) ^ (value >> 15)) & 1);
+}
 
 // Advances the chip by one output sample.
 int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise);

@@ -368,6 +368,96 @@ inline void RunSlotTurn(OpllSlot& s, const OpllTables& t, int32_t tremolo, uint3
     s.phaseIndex = s.phase >> 9;
 }
 
+// The run's LFO values per sample, row 0 for a patch without AM (or PM), row 1 with it.
+struct LfoRows {
+    int32_t tremolo[2][kBusyRunChunk];
+    uint32_t vibrato[2][kBusyRunChunk];
+};
+
+// Scratch for one channel's passes.
+struct ChannelScratch {
+    int32_t modEnvelope[kBusyRunChunk];
+    int32_t carEnvelope[kBusyRunChunk];
+    uint32_t modIndex[kBusyRunChunk];
+    uint32_t carIndex[kBusyRunChunk];
+};
+
+// The envelope half of a slot's turns for up to count samples, into envelope[]. With
+// stopWhenFinished, stops before the first sample that starts finished; returns the samples done.
+inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t, const int32_t* tremolo,
+                            int32_t* envelope, uint32_t count, bool stopWhenFinished) {
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+        if (s.updateFlags == 0 && s.holding) break;
+        if (stopWhenFinished && s.envState == kOpllFinished) return i;
+        if (s.updateFlags) UpdateSlot(s, s.updateFlags, t);
+        const int32_t e = EnvelopeValue(s, t);
+        s.envBase = e * 2 + 1 + s.level;
+        s.holding = s.envState == kOpllSustainHold;
+        envelope[i] = Clamp255(s.envBase + tremolo[i]);
+    }
+    // Held: neither the state nor the level moves until a register write.
+    const int32_t base = s.envBase;
+    for (; i < count; ++i) envelope[i] = Clamp255(base + tremolo[i]);
+    return count;
+}
+
+inline void PhaseRun(OpllSlot& s, const uint32_t* vibrato, uint32_t* index, uint32_t count) {
+    uint32_t phase = s.phase;
+    const uint32_t step = s.phaseStep;
+    for (uint32_t i = 0; i < count; ++i) {
+        phase = (phase + ((vibrato[i] * step) >> 8)) & 0x3FFFF;
+        index[i] = phase >> 9;
+    }
+    s.phase = phase;
+    s.phaseIndex = phase >> 9;
+}
+
+// A channel whose slots are both past idle and owe nothing but envelope-rate updates: its phase
+// steps and wave shapes stay for the whole run, so envelopes, phases and outputs go in passes.
+// Returns the samples played: it stops where the carrier starts a sample finished.
+uint32_t ChannelPasses(OpllSlot& mod, OpllSlot& car, const OpllTables& t, const LfoRows& rows,
+                       ChannelScratch& w, int32_t* melodic, uint32_t count) {
+    const OpllPatch& mp = *mod.patch;
+    const OpllPatch& cp = *car.patch;
+    const uint32_t n = EnvelopeRun(car, t, rows.tremolo[cp.am], w.carEnvelope, count, true);
+    if (n == 0) return 0;
+    EnvelopeRun(mod, t, rows.tremolo[mp.am], w.modEnvelope, n, false);
+    PhaseRun(mod, rows.vibrato[mp.pm], w.modIndex, n);
+    PhaseRun(car, rows.vibrato[cp.pm], w.carIndex, n);
+
+    const int32_t* db2lin = t.db2linWide.data();
+    const int32_t* modShape = mod.waveShape;
+    const int32_t* carShape = car.waveShape;
+    const uint32_t fb = mp.fb;
+    int32_t output = mod.output;
+    int32_t previous = mod.previousOutput;
+    for (uint32_t i = 0; i < n; ++i) {
+        const int32_t a = w.modEnvelope[i];
+        int32_t next = 0;
+        if (a != 255) {
+            uint32_t index = w.modIndex[i];
+            if (fb != 0) {
+                const int32_t feedback = ((previous + output) & ~1) >> (7 - fb);
+                index = (static_cast<uint32_t>(feedback) + index) & 0x1FF;
+            }
+            next = OperatorOutput(modShape[index], a, db2lin);
+        }
+        previous = output;
+        output = next;
+        const int32_t c = w.carEnvelope[i];
+        if (c != 255) {
+            const uint32_t index = (w.carIndex[i] + static_cast<uint32_t>(output) * 4u) & 0x1FF;
+            melodic[i] += OperatorOutput(carShape[index], c, db2lin);
+        }
+    }
+    mod.output = output;
+    mod.previousOutput = previous;
+    mod.envOutput = w.modEnvelope[n - 1];
+    car.envOutput = w.carEnvelope[n - 1];
+    return n;
+}
+
 // One melodic channel from sample 0 until it is skipped or the run ends; returns where it
 // stopped. The patch's bits are read once: only register writes change them.
 uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t,
@@ -402,12 +492,18 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
              uint32_t count) {
     const OpllTables& t = *chip.tables;
     LfoLookup lfo[kBusyRunChunk];
+    LfoRows rows;
+    ChannelScratch scratch;
     int32_t melodic[kBusyRunChunk];
     for (uint32_t i = 0; i < count; ++i) {
         chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
         chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
         lfo[i] = {{0, t.tremolo[chip.tremoloPhase >> 8]},
                   {256, static_cast<uint32_t>(t.vibrato[chip.vibratoPhase >> 8])}};
+        rows.tremolo[0][i] = lfo[i].tremolo[0];
+        rows.tremolo[1][i] = lfo[i].tremolo[1];
+        rows.vibrato[0][i] = lfo[i].vibrato[0];
+        rows.vibrato[1][i] = lfo[i].vibrato[1];
         melodic[i] = 0;
     }
     chip.tremoloValue = lfo[count - 1].tremolo[1];
@@ -424,7 +520,10 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
         for (int c = 0; c < channels; ++c) {
             OpllSlot& mod = chip.slots[2 * c];
             OpllSlot& car = chip.slots[2 * c + 1];
-            uint32_t i = ChannelRun(mod, car, t, lfo, melodic, count);
+            const bool passes = mod.envState != kOpllIdle && car.envState != kOpllIdle &&
+                                ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0;
+            uint32_t i = passes ? ChannelPasses(mod, car, t, rows, scratch, melodic, count)
+                                : ChannelRun(mod, car, t, lfo, melodic, count);
             if (i == count) {
                 quiet = false;
             } else if (car.envState != kOpllFinished && c == 8) {

@@ -390,6 +390,31 @@ inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t, const int32_t* tre
     for (; i < count; ++i) {
         if (s.updateFlags == 0 && s.holding) break;
         if (stopWhenFinished && s.envState == kOpllFinished) return i;
+        if (s.updateFlags == 0 && s.envStep != 0) {
+            // A falling envelope moves straight until it reaches its next limit: those samples in
+            // one go, the one that reaches it below.
+            uint32_t limit = 0;
+            if (s.envState == kOpllDecay) limit = t.sustainLevel[s.patch->sl];
+            if (s.envState == kOpllSustain || s.envState == kOpllRelease) limit = 128u << 15;
+            if (s.envPhase < limit) {
+                const uint32_t span = (limit - 1 - s.envPhase) / s.envStep;
+                const uint32_t m = span < count - i ? span : count - i;
+                const uint32_t phase = s.envPhase;
+                const uint32_t step = s.envStep;
+                const int32_t offset = 1 + s.level;
+                for (uint32_t j = 0; j < m; ++j) {
+                    const int32_t e = static_cast<int32_t>((phase + (j + 1) * step) >> 15);
+                    envelope[i + j] = Clamp255(e * 2 + offset + tremolo[i + j]);
+                }
+                if (m > 0) {
+                    s.envPhase = phase + m * step;
+                    s.envBase = static_cast<int32_t>(s.envPhase >> 15) * 2 + offset;
+                    s.holding = false;
+                    i += m;
+                    if (i == count) break;
+                }
+            }
+        }
         if (s.updateFlags) UpdateSlot(s, s.updateFlags, t);
         const int32_t e = EnvelopeValue(s, t);
         s.envBase = e * 2 + 1 + s.level;
@@ -402,9 +427,17 @@ inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t, const int32_t* tre
     return count;
 }
 
-inline void PhaseRun(OpllSlot& s, const uint32_t* vibrato, uint32_t* index, uint32_t count) {
+inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato, uint32_t* index,
+                     uint32_t count) {
     uint32_t phase = s.phase;
     const uint32_t step = s.phaseStep;
+    if (!vibratoOn) {
+        // Each sample moves the whole step (the phase wraps at a power of two, so may the sums).
+        for (uint32_t i = 0; i < count; ++i) index[i] = ((phase + (i + 1) * step) & 0x3FFFF) >> 9;
+        s.phase = (phase + count * step) & 0x3FFFF;
+        s.phaseIndex = s.phase >> 9;
+        return;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         phase = (phase + ((vibrato[i] * step) >> 8)) & 0x3FFFF;
         index[i] = phase >> 9;
@@ -423,8 +456,8 @@ uint32_t ChannelPasses(OpllSlot& mod, OpllSlot& car, const OpllTables& t, const 
     const uint32_t n = EnvelopeRun(car, t, rows.tremolo[cp.am], w.carEnvelope, count, true);
     if (n == 0) return 0;
     EnvelopeRun(mod, t, rows.tremolo[mp.am], w.modEnvelope, n, false);
-    PhaseRun(mod, rows.vibrato[mp.pm], w.modIndex, n);
-    PhaseRun(car, rows.vibrato[cp.pm], w.carIndex, n);
+    PhaseRun(mod, mp.pm != 0, rows.vibrato[mp.pm], w.modIndex, n);
+    PhaseRun(car, cp.pm != 0, rows.vibrato[cp.pm], w.carIndex, n);
 
     const int32_t* db2lin = t.db2linWide.data();
     const int32_t* modShape = mod.waveShape;

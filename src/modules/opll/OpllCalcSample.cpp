@@ -493,8 +493,8 @@ uint32_t ChannelPasses(OpllSlot& mod, OpllSlot& car, const OpllTables& t, const 
 
 // One melodic channel from sample 0 until it is skipped or the run ends; returns where it
 // stopped. The patch's bits are read once: only register writes change them.
-uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t,
-                    const LfoLookup* lfo, int32_t* melodic, uint32_t count) {
+uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, const LfoLookup* lfo,
+                    int32_t* melodic, uint32_t count) {
     OpllSlot mod = modSlot;
     OpllSlot car = carSlot;
     const uint32_t modAm = mod.patch->am, modPm = mod.patch->pm;
@@ -553,8 +553,9 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
         for (int c = 0; c < channels; ++c) {
             OpllSlot& mod = chip.slots[2 * c];
             OpllSlot& car = chip.slots[2 * c + 1];
-            const bool passes = mod.envState != kOpllIdle && car.envState != kOpllIdle &&
-                                ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0;
+            const bool passes =
+                mod.envState != kOpllIdle && car.envState != kOpllIdle &&
+                ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0;
             uint32_t i = passes ? ChannelPasses(mod, car, t, rows, scratch, melodic, count)
                                 : ChannelRun(mod, car, t, lfo, melodic, count);
             if (i == count) {

@@ -350,7 +350,7 @@ inline bool Quiet(const OpllChip& chip) {
     return chip.melodicQuiet && (!chip.rhythmMode || chip.rhythmQuiet);
 }
 
-constexpr uint32_t kBusyRunChunk = 256;
+constexpr uint32_t kBusyRunChunk = 128;  // samples; nine channels of scratch fit a small cache
 
 // MelodicSlotTurn with the patch's AM and PM bits already applied to this sample's LFO values;
 // the patch carries no flags.
@@ -447,10 +447,16 @@ inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato, uint3
 }
 
 // A channel whose slots are both past idle and owe nothing but envelope-rate updates: its phase
-// steps and wave shapes stay for the whole run, so envelopes, phases and outputs go in passes.
-// Returns the samples played: it stops where the carrier starts a sample finished.
-uint32_t ChannelPasses(OpllSlot& mod, OpllSlot& car, const OpllTables& t, const LfoRows& rows,
-                       ChannelScratch& w, int32_t* melodic, uint32_t count) {
+// steps and wave shapes stay for the whole run, so envelopes and phases go in passes first.
+struct PassChannel {
+    OpllSlot* mod;
+    OpllSlot* car;
+    uint32_t samples;  // it stops where the carrier starts a sample finished
+    ChannelScratch* scratch;
+};
+
+inline uint32_t PrepareChannel(OpllSlot& mod, OpllSlot& car, const OpllTables& t,
+                               const LfoRows& rows, ChannelScratch& w, uint32_t count) {
     const OpllPatch& mp = *mod.patch;
     const OpllPatch& cp = *car.patch;
     const uint32_t n = EnvelopeRun(car, t, rows.tremolo[cp.am], w.carEnvelope, count, true);
@@ -458,37 +464,61 @@ uint32_t ChannelPasses(OpllSlot& mod, OpllSlot& car, const OpllTables& t, const 
     EnvelopeRun(mod, t, rows.tremolo[mp.am], w.modEnvelope, n, false);
     PhaseRun(mod, mp.pm != 0, rows.vibrato[mp.pm], w.modIndex, n);
     PhaseRun(car, cp.pm != 0, rows.vibrato[cp.pm], w.carIndex, n);
-
-    const int32_t* db2lin = t.db2linWide.data();
-    const int32_t* modShape = mod.waveShape;
-    const int32_t* carShape = car.waveShape;
-    const uint32_t fb = mp.fb;
-    int32_t output = mod.output;
-    int32_t previous = mod.previousOutput;
-    for (uint32_t i = 0; i < n; ++i) {
-        const int32_t a = w.modEnvelope[i];
-        int32_t next = 0;
-        if (a != 255) {
-            uint32_t index = w.modIndex[i];
-            if (fb != 0) {
-                const int32_t feedback = ((previous + output) & ~1) >> (7 - fb);
-                index = (static_cast<uint32_t>(feedback) + index) & 0x1FF;
-            }
-            next = OperatorOutput(modShape[index], a, db2lin);
-        }
-        previous = output;
-        output = next;
-        const int32_t c = w.carEnvelope[i];
-        if (c != 255) {
-            const uint32_t index = (w.carIndex[i] + static_cast<uint32_t>(output) * 4u) & 0x1FF;
-            melodic[i] += OperatorOutput(carShape[index], c, db2lin);
-        }
-    }
-    mod.output = output;
-    mod.previousOutput = previous;
     mod.envOutput = w.modEnvelope[n - 1];
     car.envOutput = w.carEnvelope[n - 1];
     return n;
+}
+
+// The operator outputs of the prepared channels, all channels per sample: each channel's
+// feedback makes a chain of dependent loads through the run, and side by side they overlap.
+void OutputPasses(PassChannel* channels, int count, const OpllTables& t, int32_t* melodic,
+                  uint32_t samples) {
+    struct Chain {
+        const ChannelScratch* w;
+        const int32_t* modShape;
+        const int32_t* carShape;
+        uint32_t fb;
+        uint32_t samples;
+        int32_t output;
+        int32_t previous;
+    };
+    Chain chains[kOpllChannels];
+    for (int k = 0; k < count; ++k) {
+        const PassChannel& c = channels[k];
+        chains[k] = {c.scratch, c.mod->waveShape, c.car->waveShape,     c.mod->patch->fb,
+                     c.samples, c.mod->output,    c.mod->previousOutput};
+    }
+    const int32_t* db2lin = t.db2linWide.data();
+    for (uint32_t i = 0; i < samples; ++i) {
+        int32_t sum = 0;
+        for (int k = 0; k < count; ++k) {
+            Chain& ch = chains[k];
+            if (i >= ch.samples) continue;
+            const int32_t a = ch.w->modEnvelope[i];
+            int32_t next = 0;
+            if (a != 255) {
+                uint32_t index = ch.w->modIndex[i];
+                if (ch.fb != 0) {
+                    const int32_t feedback = ((ch.previous + ch.output) & ~1) >> (7 - ch.fb);
+                    index = (static_cast<uint32_t>(feedback) + index) & 0x1FF;
+                }
+                next = OperatorOutput(ch.modShape[index], a, db2lin);
+            }
+            ch.previous = ch.output;
+            ch.output = next;
+            const int32_t e = ch.w->carEnvelope[i];
+            if (e != 255) {
+                const uint32_t index =
+                    (ch.w->carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
+                sum += OperatorOutput(ch.carShape[index], e, db2lin);
+            }
+        }
+        melodic[i] += sum;
+    }
+    for (int k = 0; k < count; ++k) {
+        channels[k].mod->output = chains[k].output;
+        channels[k].mod->previousOutput = chains[k].previous;
+    }
 }
 
 // One melodic channel from sample 0 until it is skipped or the run ends; returns where it
@@ -526,7 +556,7 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
     const OpllTables& t = *chip.tables;
     LfoLookup lfo[kBusyRunChunk];
     LfoRows rows;
-    ChannelScratch scratch;
+    ChannelScratch scratch[kOpllChannels];
     int32_t melodic[kBusyRunChunk];
     for (uint32_t i = 0; i < count; ++i) {
         chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
@@ -549,15 +579,22 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
     } else {
         bool quiet = true;
         bool tomPhase = false;
+        PassChannel passing[kOpllChannels];
+        int passingCount = 0;
         const int channels = chip.rhythmMode ? 6 : 9;
         for (int c = 0; c < channels; ++c) {
             OpllSlot& mod = chip.slots[2 * c];
             OpllSlot& car = chip.slots[2 * c + 1];
-            const bool passes =
-                mod.envState != kOpllIdle && car.envState != kOpllIdle &&
-                ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0;
-            uint32_t i = passes ? ChannelPasses(mod, car, t, rows, scratch, melodic, count)
-                                : ChannelRun(mod, car, t, lfo, melodic, count);
+            if (mod.envState != kOpllIdle && car.envState != kOpllIdle &&
+                ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0) {
+                // Never idle again before a write: only a finished carrier stops it.
+                ChannelScratch& w = scratch[passingCount];
+                const uint32_t n = PrepareChannel(mod, car, t, rows, w, count);
+                if (n == count) quiet = false;
+                if (n > 0) passing[passingCount++] = {&mod, &car, n, &w};
+                continue;
+            }
+            uint32_t i = ChannelRun(mod, car, t, lfo, melodic, count);
             if (i == count) {
                 quiet = false;
             } else if (car.envState != kOpllFinished && c == 8) {
@@ -565,6 +602,7 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
                 for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
             }
         }
+        OutputPasses(passing, passingCount, t, melodic, count);
         chip.melodicQuiet = quiet;
         chip.quietAdvancesTomPhase = tomPhase;
     }

@@ -235,7 +235,11 @@ inline bool RhythmSlotAsleep(const OpllSlot& s) {
     return s.envState == kOpllFinished || (s.envState == kOpllIdle && s.updateFlags == 0);
 }
 
-int32_t RhythmSection(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo) {
+// kBassDrumDone: the bass drum's sample (bassDrum) and whether it was played this sample come
+// from a run of its own.
+template <bool kBassDrumDone = false>
+int32_t RhythmSection(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo,
+                      int32_t bassDrum = 0, bool bassDrumPlayed = false) {
     const int32_t* db2lin = t.db2lin.data();
     OpllSlot* slots = chip.slots;
     const int32_t p = t.fullSine[(slots[kOpllSlotTomTom].phaseIndex & 63) * 8];
@@ -243,11 +247,16 @@ int32_t RhythmSection(OpllChip& chip, const OpllTables& t, const LfoLookup& lfo)
     int32_t r = 0;
     bool quiet = true;
 
-    OpllSlot& bdMod = slots[kOpllSlotBassDrumModulator];
-    OpllSlot& bdCar = slots[kOpllSlotBassDrumCarrier];
-    if (bdCar.envState != kOpllFinished && !IdleAndSettled(bdMod, bdCar)) {
-        quiet = false;
-        r = TwoOperatorTurn<true>(bdMod, bdCar, t, lfo);
+    if constexpr (kBassDrumDone) {
+        r = bassDrum;
+        quiet = !bassDrumPlayed;
+    } else {
+        OpllSlot& bdMod = slots[kOpllSlotBassDrumModulator];
+        OpllSlot& bdCar = slots[kOpllSlotBassDrumCarrier];
+        if (bdCar.envState != kOpllFinished && !IdleAndSettled(bdMod, bdCar)) {
+            quiet = false;
+            r = TwoOperatorTurn<true>(bdMod, bdCar, t, lfo);
+        }
     }
 
     OpllSlot& hh = slots[kOpllSlotHiHat];
@@ -607,11 +616,28 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
         chip.quietAdvancesTomPhase = tomPhase;
     }
 
+    // The bass drum is a melodic pair in all but its mix: a run of its own, like theirs.
+    int32_t bassDrum[kBusyRunChunk];
+    uint32_t bassDrumSamples = 0;
+    if (chip.rhythmMode) {
+        for (uint32_t i = 0; i < count; ++i) bassDrum[i] = 0;
+        OpllSlot& mod = chip.slots[kOpllSlotBassDrumModulator];
+        OpllSlot& car = chip.slots[kOpllSlotBassDrumCarrier];
+        if (mod.envState != kOpllIdle && car.envState != kOpllIdle &&
+            ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0) {
+            bassDrumSamples = PrepareChannel(mod, car, t, rows, scratch[0], count);
+            PassChannel channel = {&mod, &car, bassDrumSamples, &scratch[0]};
+            if (bassDrumSamples > 0) OutputPasses(&channel, 1, t, bassDrum, count);
+        } else {
+            bassDrumSamples = ChannelRun(mod, car, t, lfo, bassDrum, count);
+        }
+    }
+
     for (uint32_t i = 0; i < count; ++i) {
         int32_t r = 0;
         if (chip.rhythmMode) {
             chip.noise = noiseShares[i * stride];
-            r = RhythmSection(chip, t, lfo[i]);
+            r = RhythmSection<true>(chip, t, lfo[i], bassDrum[i], i < bassDrumSamples);
         }
         int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (melodic[i] >> 1);
         x = (x * chip.outputGain) >> 2;

@@ -411,9 +411,11 @@ inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t, const int32_t* tre
                 const uint32_t phase = s.envPhase;
                 const uint32_t step = s.envStep;
                 const int32_t offset = 1 + s.level;
+                int32_t* out = envelope + i;
+                const int32_t* tremoloAt = tremolo + i;
                 for (uint32_t j = 0; j < m; ++j) {
                     const int32_t e = static_cast<int32_t>((phase + (j + 1) * step) >> 15);
-                    envelope[i + j] = Clamp255(e * 2 + offset + tremolo[i + j]);
+                    out[j] = Clamp255(e * 2 + offset + tremoloAt[j]);
                 }
                 if (m > 0) {
                     s.envPhase = phase + m * step;

@@ -112,10 +112,9 @@ uint32_t Renderer::RenderOpll(uint32_t* out, uint32_t frames, bool withSnapshots
     while (done < frames && sequencer.Playing()) {
         const uint32_t run = NextRun(frames - done, withSnapshots);
         uint32_t* frame = out + done;
-        for (uint32_t i = 0; i < run; ++i) {
-            const int32_t m = module.MixedSample();
-            frame[i] = PackFrame(m, m);
-        }
+        int32_t* mixed = reinterpret_cast<int32_t*>(mixLeft);
+        module.MixedRun(mixed, run);
+        for (uint32_t i = 0; i < run; ++i) frame[i] = PackFrame(mixed[i], mixed[i]);
         if (withSnapshots) SnapshotFrames(run, true);
         done += run;
     }

@@ -123,7 +123,17 @@ void OpllWriteRegister(OpllChip& chip, uint32_t address, uint32_t value);
 // Needed only by code that reads those fields between samples.
 void OpllSettleQuietSamples(OpllChip& chip);
 
+// The noise register's next value.
+inline uint32_t OpllNextNoise(uint32_t value) {
+    return ((value & 0x7FFF) << 1) | (((value >> 12) ^ (value >> 15)) & 1);
+}
+
 // Advances the chip by one output sample.
 int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise);
+// Advances the chip by count samples, as count OpllCalcSample calls would, with sample i taking
+// noiseShares[i * stride] (the noise register's value >> 11 after that call's advance) as its
+// share; the shared register itself is left to the caller.
+void OpllCalcRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+                 uint32_t count);
 
 }  // namespace zeblo

@@ -219,6 +219,31 @@ int32_t OpllModule::MixedSample() {
     return MixOpllSample(s[0], s[1], s[2], s[3], s[4]);
 }
 
+void OpllModule::MixedRun(int32_t* out, uint32_t count) {
+    if (!chipsReady) {
+        for (uint32_t i = 0; i < count; ++i) out[i] = 0;
+        return;
+    }
+    while (count > 0) {
+        const uint32_t n = count < kRunChunk ? count : kRunChunk;
+        // Chips 0-4 of one frame take successive values of the shared register.
+        uint32_t value = noise.value;
+        for (uint32_t i = 0; i < n * kOpllChipCount; ++i) {
+            value = OpllNextNoise(value);
+            runNoise[i] = static_cast<uint8_t>(value >> 11);
+        }
+        noise.value = value;
+        for (int c = 0; c < kOpllChipCount; ++c)
+            OpllCalcRun(*chips[c], runNoise + c, kOpllChipCount, runSamples[c], n);
+        for (uint32_t i = 0; i < n; ++i) {
+            out[i] = MixOpllSample(runSamples[0][i], runSamples[1][i], runSamples[2][i],
+                                   runSamples[3][i], runSamples[4][i]);
+        }
+        out += n;
+        count -= n;
+    }
+}
+
 uint32_t OpllModule::ShortMsg(SoundModuleHandle, uint32_t message, uint32_t) {
     const uint32_t status = message & 0xFF;
     const int channel = static_cast<int>(status & 0x0F);

@@ -85,6 +85,8 @@ public:
     OpllNoise& Noise() const { return noise; }
     // One output sample: the five chips in order, then the mix. 0 while not ready.
     int32_t MixedSample();
+    // count output samples, as count MixedSample calls would give.
+    void MixedRun(int32_t* out, uint32_t count);
 
     const std::array<FmVoice, kFmVoiceRecords>& Voices() const { return voices; }
     const FmChannelState& Channel(int midiChannel) const { return channels[midiChannel]; }
@@ -111,6 +113,10 @@ private:
 
     std::array<OpllChip*, kOpllChipCount> chips{};
     bool chipsReady = false;
+    // MixedRun's scratch: the noise shares of a chunk, frame-major, and each chip's samples.
+    static constexpr uint32_t kRunChunk = 256;
+    uint8_t runNoise[kRunChunk * kOpllChipCount] = {};
+    int16_t runSamples[kOpllChipCount][kRunChunk] = {};
     std::array<FmVoice, kFmVoiceRecords> voices{};
     int32_t nextVoice = 0;
     uint32_t rhythmKeys = 0x20;

@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -167,7 +169,12 @@ TEST_F(Handoff, ForeignFramesGetNoMessageThrough) {
         send(fd, play.data(), play.size(), MSG_NOSIGNAL);
         timeval wait{5, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        EXPECT_EQ(recv(fd, answer, 4, MSG_WAITALL), 0);  // closed, not answered
+        // Closed, not answered. The close reads as a reset instead of an end of stream when the
+        // play frame was still unread in the player's buffer: both mean no answer came.
+        errno = 0;
+        const ssize_t got = recv(fd, answer, 4, MSG_WAITALL);
+        EXPECT_TRUE(got == 0 || (got == -1 && errno == ECONNRESET))
+            << "recv returned " << got << " errno " << errno;
         close(fd);
     });
     EXPECT_TRUE(received.empty());

@@ -6,12 +6,17 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <random>
 
+#include "modules/wavetable/VoiceScenario.h"
 #include "modules/wavetable/WavetableVoice.h"
 
 namespace zeblo {
 namespace {
+
+using test::Prepare;
+using test::ScenarioDice;
+using test::ScenarioOdds;
+using test::VoiceScenario;
 
 // 32-bit products wrap.
 int32_t Wrap(int64_t x) {
@@ -240,112 +245,19 @@ struct PlainVoice {
             sustainStep = 0, releaseStep = 0;
 };
 
-// The same set-up and the same changes, applied to either voice.
-struct Scenario {
-    int32_t sampleRate, kind, note, octaveShift, startDelay, amplitude, slope, length, pan;
-    float cents, decayRate, sweep;
-    const EnvelopeShape* envelope;
-    const int32_t* wave;
-};
-
-template <typename Voice>
-void Prepare(Voice& v, const Scenario& s) {
-    v.sampleRate = s.sampleRate;
-    v.idle = 1;
-    v.kind = s.kind;
-    v.wave = s.wave;
-    v.octaveShift = s.octaveShift;
-    v.startDelay = s.startDelay;
-    v.amplitude = s.amplitude << 16;
-    v.amplitudeSlope = s.slope;
-    v.decayRate = s.decayRate;
-    v.lengthCounter = s.length;
-    v.sweep = s.sweep;
-    v.cents = s.cents;
-    v.newCents = s.cents + s.sweep;
-    v.centsDirty = 1;
-    v.newPan = s.pan;
-    v.panDirty = 1;
-    v.envelope = s.envelope;
-    v.SetExpression(100);
-    v.StartNote(s.note);
-}
-
-template <typename Voice>
-void Change(Voice& v, int what, int32_t value) {
-    switch (what) {
-        case 0:
-            v.SetExpression(value & 127);
-            break;
-        case 1:
-            v.newCents = static_cast<float>(value % 400 - 200);
-            v.centsDirty = 1;
-            break;
-        case 2:
-            v.newPan = value & 127;
-            v.panDirty = 1;
-            break;
-        default:  // a note-off, as the module gives it
-            if (v.envelope == nullptr) {
-                v.transitionPending = 1;
-                v.stopRequested = 1;
-            } else if (v.envelope->release == 0) {
-                v.envStage = 4;
-            } else {
-                v.envStage = 3;
-                v.releaseStep = std::max<int32_t>(
-                    1,
-                    static_cast<int32_t>(static_cast<uint32_t>(v.envLevel) / v.envelope->release));
-            }
-            break;
-    }
-}
-
 TEST(WavetableVoiceAgainstPlainSteps, SampleForSampleOverManyNotes) {
-    std::mt19937 dice(12345);
-    const auto roll = [&dice](int lo, int hi) {
-        return std::uniform_int_distribution<int>(lo, hi)(dice);
-    };
-    std::array<int32_t, kWaveSteps> custom{};
-    std::array<int32_t, kWaveSteps> expanded{};
-    const int32_t rates[] = {22050, 44100, 48000};
+    ScenarioDice dice(12345);
+    const ScenarioOdds odds;
     int compared = 0;
     for (int scenario = 0; scenario < 400; ++scenario) {
-        for (int32_t& value : custom) value = roll(-32768, 32767);
-        const WaveformRecord& record = kWaveformRecords[roll(0, 32)];
-        for (int i = 0; i < kWaveSteps; ++i)
-            expanded[i] = record.samples[i] * record.amplitudeMultiplier;
-        const int pick = roll(0, 3);
-        Scenario s{};
-        s.sampleRate = rates[roll(0, 2)];
-        s.kind = pick == 3 ? kNoise : (pick == 2 ? kDrumSquareWave : kBuiltInWave);
-        s.wave = pick == 0 ? custom.data() : (pick == 1 ? expanded.data() : kDrumSquare.data());
-        s.note = roll(0, 175);
-        s.octaveShift = roll(0, 5) == 0 ? -1 : 0;
-        s.cents = roll(0, 2) == 0 ? 0.0f : static_cast<float>(roll(-250, 250));
-        s.startDelay = roll(0, 3) == 0 ? roll(1, 240) : 0;
-        s.amplitude = roll(1, 228);
-        s.pan = roll(0, 127);
-        if (roll(0, 2) == 0) {
-            s.decayRate = -0.005f;
-            s.slope = -327 * roll(1, 4);
-        }
-        if (roll(0, 2) == 0) s.sweep = roll(0, 1) ? 0.8f : -0.6f;
-        if (roll(0, 2) == 0) s.length = roll(50, 3000);
-        s.envelope = roll(0, 1) ? &kEnvelopeShapes[roll(0, 127)] : nullptr;
-
+        const VoiceScenario s = dice.Next(odds);
         Mt19937 random;
         WavetableVoice fast(random);
         PlainVoice plain;
         Prepare(fast, s);
         Prepare(plain, s);
         for (int n = 0; n < 4000; ++n) {
-            if (roll(0, 400) == 0) {
-                const int what = roll(0, 3);
-                const int32_t value = roll(0, 100000);
-                Change(fast, what, value);
-                Change(plain, what, value);
-            }
+            dice.MaybeChange(401, fast, plain);
             const StereoSample a = fast.RenderSample();
             const std::array<int32_t, 2> b = plain.RenderSample();
             ASSERT_EQ(a.left, b[0]) << "scenario " << scenario << " sample " << n;

@@ -8,27 +8,28 @@
 #include <cstdint>
 #include <vector>
 
+#include "modules/wavetable/VoiceScenario.h"
 #include "modules/wavetable/WavetableTables.h"
 #include "modules/wavetable/WavetableVoice.h"
 
 namespace zeblo {
 namespace {
 
-void Start(WavetableVoice& v, int32_t rate, const int32_t* wave, int32_t note, float cents,
-           const EnvelopeShape* envelope) {
-    v.sampleRate = rate;
-    v.idle = 1;
-    v.kind = kUploadedWave;
-    v.wave = wave;
-    v.amplitude = 127 << 16;
-    v.cents = cents;
-    v.newCents = cents;
-    v.centsDirty = 1;
-    v.newPan = 100;
-    v.panDirty = 1;
-    v.envelope = envelope;
-    v.SetExpression(127);
-    v.StartNote(note);
+using test::VoiceScenario;
+
+VoiceScenario Steady(int32_t rate, const int32_t* wave, int32_t note, float cents,
+                     const EnvelopeShape* envelope) {
+    VoiceScenario s;
+    s.sampleRate = rate;
+    s.kind = kUploadedWave;
+    s.wave = wave;
+    s.note = note;
+    s.cents = cents;
+    s.amplitude = 127;
+    s.pan = 100;
+    s.envelope = envelope;
+    s.expression = 127;
+    return s;
 }
 
 // Returns how many frames sounded.
@@ -38,8 +39,9 @@ int64_t CompareRunsWithSamples(const int32_t* wave, int32_t rate, int32_t note, 
     Mt19937 randomB;
     WavetableVoice single(randomA);
     WavetableVoice runs(randomB);
-    Start(single, rate, wave, note, cents, envelope);
-    Start(runs, rate, wave, note, cents, envelope);
+    const VoiceScenario s = Steady(rate, wave, note, cents, envelope);
+    test::Prepare(single, s);
+    test::Prepare(runs, s);
     int64_t sounding = 0;
     std::vector<uint32_t> left;
     std::vector<uint32_t> right;
@@ -49,13 +51,13 @@ int64_t CompareRunsWithSamples(const int32_t* wave, int32_t rate, int32_t note, 
         right.assign(frames, 0);
         runs.RenderRun(left.data(), right.data(), frames);
         for (uint32_t i = 0; i < frames; ++i) {
-            const StereoSample s = single.RenderSample();
-            EXPECT_EQ(left[i], 7u + static_cast<uint32_t>(s.left))
+            const StereoSample a = single.RenderSample();
+            EXPECT_EQ(left[i], 7u + static_cast<uint32_t>(a.left))
                 << "rate " << rate << " note " << note << " cents " << cents << " frame " << i;
-            EXPECT_EQ(right[i], static_cast<uint32_t>(s.right))
+            EXPECT_EQ(right[i], static_cast<uint32_t>(a.right))
                 << "rate " << rate << " note " << note << " cents " << cents << " frame " << i;
-            if (left[i] != 7u + static_cast<uint32_t>(s.left)) return -1;
-            sounding += s.right != 0;
+            if (left[i] != 7u + static_cast<uint32_t>(a.left)) return -1;
+            sounding += a.right != 0;
         }
         EXPECT_EQ(runs.samplePosition, single.samplePosition);
         EXPECT_EQ(runs.envLevel, single.envLevel);

@@ -21,8 +21,9 @@ QString Id(int id) {
 }
 
 template <std::size_t N>
-void Fill(QComboBox* combo, const std::array<prefs::Item, N>& items) {
+QComboBox* Fill(QComboBox* combo, const std::array<prefs::Item, N>& items) {
     for (const prefs::Item& item : items) combo->addItem(QString::fromUtf8(item.caption));
+    return combo;
 }
 
 // Selects `index`, or nothing when no item has it.
@@ -64,31 +65,19 @@ PreferencesDialog::PreferencesDialog(SettingsRecord& record, std::vector<std::st
         grid->addWidget(w, row++, 1);
     };
     labelled("Output Device", AddCombo(prefs::kOutputDevice));
-    QComboBox* frequency = AddCombo(prefs::kOutputFrequency);
-    Fill(frequency, prefs::kFrequencyItems);
-    labelled("Output Frequency", frequency);
-    QComboBox* detune = AddCombo(prefs::kAutoDetune);
-    Fill(detune, prefs::kDetuneItems);
-    labelled("Auto Detune", detune);
-    QComboBox* redraw = AddCombo(prefs::kRedrawTiming);
-    Fill(redraw, prefs::kRedrawItems);
-    labelled("Redraw Timing", redraw);
-    QComboBox* instruments = AddCombo(prefs::kInstrumentSet);
-    Fill(instruments, prefs::kInstrumentSetItems);
-    labelled("Instrument Set", instruments);
-    QComboBox* drums = AddCombo(prefs::kDrumSet);
-    Fill(drums, prefs::kDrumSetItems);
-    labelled("Drumset", drums);
+    labelled("Output Frequency", Fill(AddCombo(prefs::kOutputFrequency), prefs::kFrequencyItems));
+    labelled("Auto Detune", Fill(AddCombo(prefs::kAutoDetune), prefs::kDetuneItems));
+    labelled("Redraw Timing", Fill(AddCombo(prefs::kRedrawTiming), prefs::kRedrawItems));
+    labelled("Instrument Set", Fill(AddCombo(prefs::kInstrumentSet), prefs::kInstrumentSetItems));
+    labelled("Drumset", Fill(AddCombo(prefs::kDrumSet), prefs::kDrumSetItems));
     grid->addWidget(AddCheck(prefs::kMonaural, "Monaural Output"), row++, 1);
 
     auto* buffer = new QGroupBox(QStringLiteral("Buffer Setting"), this);
     auto* bufferGrid = new QGridLayout(buffer);
-    QComboBox* blockSize = AddCombo(prefs::kBlockSize);
-    Fill(blockSize, prefs::kBlockSizeItems);
+    QComboBox* blockSize = Fill(AddCombo(prefs::kBlockSize), prefs::kBlockSizeItems);
     bufferGrid->addWidget(new QLabel(QStringLiteral("Buffer Block Size"), buffer), 0, 0);
     bufferGrid->addWidget(blockSize, 0, 1);
-    QComboBox* blockCount = AddCombo(prefs::kBlockCount);
-    Fill(blockCount, prefs::kBlockCountItems);
+    QComboBox* blockCount = Fill(AddCombo(prefs::kBlockCount), prefs::kBlockCountItems);
     bufferGrid->addWidget(new QLabel(QStringLiteral("BufferCount"), buffer), 1, 0);
     bufferGrid->addWidget(blockCount, 1, 1);
     bufferGrid->addWidget(AddCheck(prefs::kKeepRunning, "Don't stop at Buffer-underrun"), 2, 0, 1,
@@ -108,8 +97,7 @@ PreferencesDialog::PreferencesDialog(SettingsRecord& record, std::vector<std::st
     eqGrid->addWidget(new QLabel(QStringLiteral("Hz."), equalizing), 1, 3);
     grid->addWidget(equalizing, row++, 0, 1, 2);
 
-    QComboBox* hidden = AddCombo(prefs::kHiddenOption);
-    Fill(hidden, prefs::kHiddenOptionItems);
+    QComboBox* hidden = Fill(AddCombo(prefs::kHiddenOption), prefs::kHiddenOptionItems);
     hidden->hide();
     grid->addWidget(new QLabel(QStringLiteral("(*) for FAST machine."), this), row++, 0, 1, 2);
 

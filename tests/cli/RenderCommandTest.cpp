@@ -17,6 +17,7 @@
 
 #include "cli/Cli.h"
 #include "cli/RenderCommand.h"
+#include "support/CliProcess.h"
 #include "support/SmfBuilder.h"
 #include "support/TempDir.h"
 #include "support/TestSongs.h"
@@ -24,42 +25,9 @@
 namespace zeblo {
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 std::string DemoSong() {
     const char* root = std::getenv("ZEBLO_SOURCE_DIR");
     return std::string(root != nullptr ? root : ".") + "/resources/demo.mid";
-}
-
-// The program with `arguments`, its standard output and error caught in files.
-ProgramRun RunProgram(const test::TempDir& dir, const std::vector<std::string>& arguments) {
-    const std::string out = dir.File("stdout");
-    const std::string err = dir.File("stderr");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!freopen(out.c_str(), "wb", stdout) || !freopen(err.c_str(), "wb", stderr)) _exit(120);
-        std::vector<char*> argv{const_cast<char*>(ZEBLO_CLI_PATH)};
-        for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(ZEBLO_CLI_PATH, argv.data());
-        _exit(121);
-    }
-    ProgramRun run;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadAll(out);
-    run.err = ReadAll(err);
-    return run;
 }
 
 uint32_t Le32(const std::string& b, std::size_t at) {
@@ -74,15 +42,15 @@ TEST(RenderCommand, DemoSongRendersIdenticallyInTwoProcessesWithBothEngines) {
     for (const std::string engine : {"wavetable", "fm"}) {
         const std::string a = dir.File(engine + "-a.wav");
         const std::string b = dir.File(engine + "-b.wav");
-        const ProgramRun first =
-            RunProgram(dir, {"render", "--engine", engine, "-o", a, DemoSong()});
+        const test::CliRun first =
+            test::RunCli(dir, {"render", "--engine", engine, "-o", a, DemoSong()});
         ASSERT_EQ(first.status, 0) << first.err;
-        const ProgramRun second =
-            RunProgram(dir, {"render", "--engine", engine, "-o", b, DemoSong()});
+        const test::CliRun second =
+            test::RunCli(dir, {"render", "--engine", engine, "-o", b, DemoSong()});
         ASSERT_EQ(second.status, 0) << second.err;
-        const std::string bytes = ReadAll(a);
+        const std::string bytes = test::ReadFile(a);
         ASSERT_GT(bytes.size(), 44u + 44100u * 4 * 30);  // the demo plays for over half a minute
-        EXPECT_TRUE(bytes == ReadAll(b)) << engine;
+        EXPECT_TRUE(bytes == test::ReadFile(b)) << engine;
         EXPECT_EQ(Le32(bytes, 40), bytes.size() - 44);
         EXPECT_EQ(Le32(bytes, 24), 44100u);
         // Standard output carries the summary line and nothing else.
@@ -90,24 +58,25 @@ TEST(RenderCommand, DemoSongRendersIdenticallyInTwoProcessesWithBothEngines) {
         EXPECT_NE(first.out.find(" s of audio in "), std::string::npos);
         EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 1);
     }
-    EXPECT_FALSE(ReadAll(dir.File("wavetable-a.wav")) == ReadAll(dir.File("fm-a.wav")));
+    EXPECT_FALSE(test::ReadFile(dir.File("wavetable-a.wav")) ==
+                 test::ReadFile(dir.File("fm-a.wav")));
 }
 
 TEST(RenderCommand, DefaultNameIsBesideTheSongAndOptionsReachTheRender) {
     test::TempDir dir;
     const std::string song = dir.File("tune.Mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 4, .melodicTracks = 3}).WriteFile(song));
-    const ProgramRun plain = RunProgram(dir, {"render", "-q", song});
+    const test::CliRun plain = test::RunCli(dir, {"render", "-q", song});
     ASSERT_EQ(plain.status, 0) << plain.err;
     EXPECT_EQ(plain.out, "");  // quiet
-    const std::string base = ReadAll(dir.File("tune.WAV"));
+    const std::string base = test::ReadFile(dir.File("tune.WAV"));
     ASSERT_GT(base.size(), 44u);
 
-    const ProgramRun shaped = RunProgram(
+    const test::CliRun shaped = test::RunCli(
         dir, {"render", "-q", "--mono", "--lowpass", "2000", "-r", "22050", "--instrument-set", "3",
               "--no-detune", "-o", dir.File("shaped.wav"), song});
     ASSERT_EQ(shaped.status, 0) << shaped.err;
-    const std::string bytes = ReadAll(dir.File("shaped.wav"));
+    const std::string bytes = test::ReadFile(dir.File("shaped.wav"));
     EXPECT_EQ(Le32(bytes, 24), 22050u);
     EXPECT_EQ(Le32(bytes, 28), 88200u);
     // Mono: both halves of every frame agree.
@@ -120,12 +89,13 @@ TEST(RenderCommand, StandardOutputStreamIsTheSameValidFile) {
     const std::string song = dir.File("s.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 5, .melodicTracks = 4}).WriteFile(song));
     for (const std::string engine : {"wavetable", "fm"}) {
-        const ProgramRun file =
-            RunProgram(dir, {"render", "--engine", engine, "-o", dir.File("f.wav"), song});
+        const test::CliRun file =
+            test::RunCli(dir, {"render", "--engine", engine, "-o", dir.File("f.wav"), song});
         ASSERT_EQ(file.status, 0) << file.err;
-        const ProgramRun stream = RunProgram(dir, {"render", "--engine", engine, "-o", "-", song});
+        const test::CliRun stream =
+            test::RunCli(dir, {"render", "--engine", engine, "-o", "-", song});
         ASSERT_EQ(stream.status, 0) << stream.err;
-        EXPECT_TRUE(stream.out == ReadAll(dir.File("f.wav"))) << engine;
+        EXPECT_TRUE(stream.out == test::ReadFile(dir.File("f.wav"))) << engine;
         EXPECT_NE(stream.err.find("(standard output): "), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(dir.File("-")));
     }
@@ -138,12 +108,12 @@ TEST(RenderCommand, SeveralSongsRenderEachAsIfAlone) {
     ASSERT_TRUE(test::DenseSong({.seconds = 4, .melodicTracks = 4, .seed = 3}).WriteFile(one));
     ASSERT_TRUE(test::DenseSong({.seconds = 3, .melodicTracks = 5, .seed = 8}).WriteFile(two));
     for (const std::string engine : {"wavetable", "fm"}) {
-        const ProgramRun both = RunProgram(dir, {"render", "--engine", engine, one, two});
+        const test::CliRun both = test::RunCli(dir, {"render", "--engine", engine, one, two});
         ASSERT_EQ(both.status, 0) << both.err;
         EXPECT_EQ(std::count(both.out.begin(), both.out.end(), '\n'), 2);
-        const std::string together = ReadAll(dir.File("two.WAV"));
-        ASSERT_EQ(RunProgram(dir, {"render", "-q", "--engine", engine, two}).status, 0);
-        EXPECT_TRUE(ReadAll(dir.File("two.WAV")) == together) << engine;
+        const std::string together = test::ReadFile(dir.File("two.WAV"));
+        ASSERT_EQ(test::RunCli(dir, {"render", "-q", "--engine", engine, two}).status, 0);
+        EXPECT_TRUE(test::ReadFile(dir.File("two.WAV")) == together) << engine;
     }
 }
 
@@ -154,18 +124,19 @@ TEST(RenderCommand, FailuresReportTheAuthoringMessageAndLeaveNoFile) {
     const std::string song = dir.File("good.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 2, .melodicTracks = 2}).WriteFile(song));
 
-    const ProgramRun unknown = RunProgram(dir, {"render", broken, song});
+    const test::CliRun unknown = test::RunCli(dir, {"render", broken, song});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.err.find(broken + ": Unknown files. can't playing."), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("broken.WAV")));
     EXPECT_TRUE(std::filesystem::exists(dir.File("good.WAV")));  // the next song still renders
 
-    const ProgramRun folder = RunProgram(dir, {"render", "-o", dir.File("no/such/x.wav"), song});
+    const test::CliRun folder =
+        test::RunCli(dir, {"render", "-o", dir.File("no/such/x.wav"), song});
     EXPECT_EQ(folder.status, 1);
     EXPECT_NE(folder.err.find("File open failed."), std::string::npos);
     EXPECT_EQ(folder.out, "");
 
-    const ProgramRun rcp = RunProgram(dir, {"render", dir.File("tune.rcp")});
+    const test::CliRun rcp = test::RunCli(dir, {"render", dir.File("tune.rcp")});
     EXPECT_EQ(rcp.status, 1);
     EXPECT_NE(rcp.err.find("In order to play RCP, R36, G36...\nIt's necessary to put RCPCV.DLL"),
               std::string::npos);
@@ -193,7 +164,7 @@ TEST(RenderCommand, InterruptStopsDeletesAndSaysSo) {
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(ReadAll(err).find("Authoring was terminated."), std::string::npos);
+    EXPECT_NE(test::ReadFile(err).find("Authoring was terminated."), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("long.WAV")));
 }
 

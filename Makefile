@@ -5,7 +5,7 @@ DEMO       ?= resources/demo.mid
 FUZZ_TIME  ?= 600
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test build deps bench fuzz format clean
+.PHONY: run test build deps bench fuzz format clean install package
 
 deps:
 	@./scripts/install-deps
@@ -34,6 +34,15 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# `make install PREFIX=/usr/local DESTDIR=/tmp/stage`; PREFIX defaults to the build's own.
+PREFIX  ?=
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+
+# A Debian package, $(BUILD)/zeblo_VERSION_ARCH.deb, for `apt-get install ./build/zeblo_*.deb`.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

@@ -7,7 +7,7 @@ inline constexpr char kOutputDeviceAlreadyOpenMessage[] =
     "OutputDevice already open.\r\n"
     "このメッセージが出た場合は、バグが原因と考えられます。\r\n"
     "作者に再現方法などを通知していただけるとありがたいです。\r\n"
-    "環境によってはWindowsを再起動するまで問題が残る場合があります。ご了承ください。";
+    "環境によってはシステムを再起動するまで問題が残る場合があります。ご了承ください。";
 
 inline constexpr char kWaveDeviceOpenFailedMessage[] =
     "Wave-device open failed.\r\n"

@@ -1,9 +1,16 @@
 #include "midi/RcpConverter.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "settings/Settings.h"
 
@@ -13,8 +20,39 @@ namespace {
 
 constexpr std::size_t kSuffixChars = 3;
 constexpr std::array<std::string_view, 3> kRcpSuffixes = {"RCP", "R36", "G36"};
+constexpr mode_t kPrivateFolderMode = 0700;
+
+std::string ConvertedRcpFolder() {
+    const std::string name = "zeblo-" + std::to_string(getuid());
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') return std::string(runtime) + "/" + name;
+    std::error_code error;
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    return (error ? std::filesystem::path("/tmp") : temporary).string() + "/" + name;
+}
+
+void RemoveConvertedRcpFile() {
+    std::remove(kConvertedRcpFile.c_str());
+}
 
 }  // namespace
+
+std::string ConvertedRcpPath() {
+    return ConvertedRcpFolder() + "/ConvertedRCP-" + std::to_string(getpid()) + ".mid";
+}
+
+bool MakeConvertedRcpFolder() {
+    const std::string folder = std::filesystem::path(kConvertedRcpFile).parent_path().string();
+    if (mkdir(folder.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) return false;
+    // In a shared temporary folder the name may have been taken first by someone else.
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
+        (info.st_mode & 077) != 0) {
+        return false;
+    }
+    [[maybe_unused]] static const int removedAtExit = std::atexit(RemoveConvertedRcpFile);
+    return true;
+}
 
 bool IsRcpFamilyPath(std::string_view path) {
     if (path.size() < kSuffixChars) return false;
@@ -85,7 +123,7 @@ bool RcpConverter::ConvertRcpFile(const std::string& path) {
         return false;
     }
     bool written = true;
-    if (saveSmf(object, kConvertedRcpFile) == 0) {
+    if (!MakeConvertedRcpFolder() || saveSmf(object, kConvertedRcpFile.c_str()) == 0) {
         prompt.Ask(kRcpWriteFailedMessage, PromptButtons::Ok, PromptIcon::Warning);
         written = false;
     }

@@ -27,8 +27,15 @@ using RcpConvertFileFunction = uint32_t (*)(const char* path, uint32_t, uint32_t
 using RcpSaveSmfFunction = uint32_t (*)(uint32_t object, const char* fileName);
 using RcpDeleteObjectFunction = uint32_t (*)(uint32_t object);
 
-// Written into (and loaded from) the current folder; overwritten by every conversion.
-inline constexpr char kConvertedRcpFile[] = "ConvertedRCP.mid";
+// The converted song: a file of this process in the user's private folder
+// ($XDG_RUNTIME_DIR/zeblo-<uid>/, else zeblo-<uid>/ in the temporary folder), never the current
+// folder, which may be unwritable, a music folder, or shared by two runs. Overwritten by every
+// conversion, removed when the process ends.
+std::string ConvertedRcpPath();
+inline const std::string kConvertedRcpFile = ConvertedRcpPath();
+// Makes the folder of kConvertedRcpFile, readable by its user only; false when it cannot be made
+// or is not a private folder of this user.
+bool MakeConvertedRcpFolder();
 
 inline constexpr char kRcpMissingMessage[] =
     "In order to play RCP, R36, G36...\r\nIt's necessary to put RCPCV.DLL on the same folder as "

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 #include "engine/OutputSlots.h"
 #include "settings/SettingsLimits.h"
@@ -97,11 +98,17 @@ void ComputeEngineParameters(const SettingsRecord& record, EngineParameters& par
 Settings::Settings(UserPrompt& prompt, OutputSlots& slots) : prompt_(prompt), slots_(slots) {}
 
 void Settings::LoadSettings() {
-    LoadSettings(ExecutablePath());
+    const std::string executable = ExecutablePath();
+    LoadSettingsFrom(LocatePreferencesFile(PreferencesPath(executable),
+                                           PreferencesSearch::FromProcess(executable)));
 }
 
 void Settings::LoadSettings(std::string_view executablePath) {
-    preferences.SetPath(PreferencesPath(executablePath));
+    LoadSettingsFrom({PreferencesPath(executablePath), false});
+}
+
+void Settings::LoadSettingsFrom(PreferencesLocation location) {
+    preferences.SetLocation(std::move(location));
 
     SettingsRecord loaded;
     std::memset(&loaded, 0, sizeof loaded);

@@ -22,7 +22,7 @@ class OutputSlots;
 // The running executable's full path, from /proc/self/exe; empty if it cannot be read.
 std::string ExecutablePath();
 
-// The preferences file that lies in the folder of `executablePath`.
+// The preferences file's path in the folder of `executablePath`.
 std::string PreferencesPath(std::string_view executablePath);
 
 // The record carries the current magic, NUL included.
@@ -44,10 +44,12 @@ class Settings {
 public:
     Settings(UserPrompt& prompt, OutputSlots& slots);
 
-    // Start-up: finds the file beside the executable, reads or recreates the record, asks the
+    // Start-up: finds the file (LocatePreferencesFile), reads or recreates the record, asks the
     // welcome question, derives `parameters` and allocates the output blocks. Nothing is written.
     void LoadSettings();
+    // The same with the file beside `executablePath`, wherever that is.
     void LoadSettings(std::string_view executablePath);
+    void LoadSettingsFrom(PreferencesLocation location);
 
     // After the Preferences dialog closed with OK. Tells the user when the file cannot be written.
     bool SaveAfterPreferences();

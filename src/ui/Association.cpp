@@ -14,6 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "settings/InstallLayout.h"
+
 namespace zeblo {
 namespace fs = std::filesystem;
 
@@ -233,7 +235,7 @@ std::string DesktopEntryText(const std::string& programPath) {
     text += "Exec=" + ExecArgument(programPath) + " %f\n";
     text += "MimeType=";
     for (const char* type : kMidiTypes) text += std::string(type) + ";";
-    text += "\nTerminal=false\nNoDisplay=true\n";
+    text += "\nTerminal=false\nCategories=AudioVideo;Audio;Player;\n";
     return text;
 }
 
@@ -242,7 +244,12 @@ MidAssociation::MidAssociation(std::string programPath, XdgFolders folders, User
     : programPath_(std::move(programPath)),
       folders_(std::move(folders)),
       prompt_(prompt),
-      refresh_(std::move(refresh)) {}
+      refresh_(std::move(refresh)),
+      installed_(!InstalledDesktopEntry(programPath_).empty()) {}
+
+const char* MidAssociation::LinkedEntryName() const {
+    return installed_ ? kInstalledDesktopEntryName : kDesktopEntryName;
+}
 
 std::string MidAssociation::DesktopEntryPath() const {
     return folders_.dataHome + "/applications/" + kDesktopEntryName;
@@ -296,11 +303,11 @@ void MidAssociation::Link() {
         mimeApps.lines.push_back(kDefaultGroup);
     }
     for (const char* type : kMidiTypes)
-        SetKeyLine(mimeApps, type, std::string(type) + "=" + kDesktopEntryName + ";");
+        SetKeyLine(mimeApps, type, std::string(type) + "=" + LinkedEntryName() + ";");
 
     // The backup first: once it exists, un-linking can always put the old lines back.
     if (!WriteText(BackupPath(), BackupText(backup)) ||
-        !WriteText(DesktopEntryPath(), DesktopEntryText(programPath_)) ||
+        (!installed_ && !WriteText(DesktopEntryPath(), DesktopEntryText(programPath_))) ||
         !WriteText(MimeAppsPath(), mimeApps.Join())) {
         fs::remove(DesktopEntryPath(), error);
         fs::remove(BackupPath(), error);

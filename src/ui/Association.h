@@ -1,7 +1,8 @@
-// Linking .mid files to the player, the XDG way: a desktop entry for the player in the user's
-// data folder, made the default application for audio/midi and audio/x-midi in the user's
-// mimeapps.list. The defaults found there before are kept in a backup file; the link state is
-// "the backup exists", and un-linking puts back exactly the lines the backup holds.
+// Linking .mid files to the player, the XDG way: the player's desktop entry made the default
+// application for audio/midi and audio/x-midi in the user's mimeapps.list. An installed copy names
+// its installed entry; any other copy writes an entry of its own into the user's data folder. The
+// defaults found there before are kept in a backup file; the link state is "the backup exists", and
+// un-linking puts back exactly the lines the backup holds.
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -17,15 +18,15 @@ namespace zeblo {
 inline constexpr char kLinkCaption[] = "Set link to *.mid files";
 inline constexpr char kUnlinkCaption[] = "Un-link *.mid files";
 inline constexpr char kCannotLinkMessage[] =
-    "Now link-category '*.mid' is not 'midfile'.\r\nZEBLO wasn't modify for system-safe.\r\n"
-    "Please linking yourself at Explorer.";
+    "Now link-category '*.mid' is not 'audio/midi'.\r\nZEBLO wasn't modify for system-safe.\r\n"
+    "Please linking yourself at file manager.";
 inline constexpr char kUnlinkMessage[] =
     "Now recover linking.\r\n\r\nPlease no-Angry if it wasn't recover. this is Beta-version ;)";
 inline constexpr char kIconBackupMissingMessage[] =
-    "Can't find Icon-backup on registry.\r\nIcon-recover was failed.";
+    "Can't find Icon-backup on config-folder.\r\nIcon-recover was failed.";
 inline constexpr char kLinkQuestion[] =
     "Will now linking '*.mid'files to ZEBLO.\r\n\r\n* Is not 'PERFECT'. ZEBLO may fail.\r\n"
-    "  when uneasy, we recommend you to linking by Explorer.\r\n\r\n"
+    "  when uneasy, we recommend you to linking by file manager.\r\n\r\n"
     "* It can cancel to linking, if this button is pushed again.\r\n"
     "\u3000Even if Un-linking fails, it can recover with this button. But, it cannot be "
     "guaranteed.\r\n\r\n** Based on the above, if it performs, please push [OK].";
@@ -57,6 +58,7 @@ public:
     // The "Link MID" button: links after the question, or un-links.
     void Press();
 
+    // The user's own entry, which only a copy that is not installed writes.
     std::string DesktopEntryPath() const;
     std::string MimeAppsPath() const;
     std::string BackupPath() const;
@@ -64,11 +66,13 @@ public:
 private:
     void Link();
     void Unlink();
+    const char* LinkedEntryName() const;
 
     std::string programPath_;
     XdgFolders folders_;
     UserPrompt& prompt_;
     Refresh refresh_;
+    bool installed_;
 };
 
 // Runs update-desktop-database on the folder where that tool exists.

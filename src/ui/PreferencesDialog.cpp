@@ -108,11 +108,11 @@ PreferencesDialog::PreferencesDialog(SettingsRecord& record, std::vector<std::st
     linkMid->setEnabled(hooks_.association != nullptr);
     auto* linkRcp = new QPushButton(QStringLiteral("Link RCP"), this);
     linkRcp->setObjectName(Id(prefs::kLinkRcp));
-    auto* explorer = new QHBoxLayout;
-    explorer->addWidget(new QLabel(QStringLiteral("Explorer"), this));
-    explorer->addWidget(linkMid);
-    explorer->addWidget(linkRcp);
-    grid->addLayout(explorer, row++, 0, 1, 2);
+    auto* links = new QHBoxLayout;
+    links->addWidget(new QLabel(QStringLiteral("File manager"), this));
+    links->addWidget(linkMid);
+    links->addWidget(linkRcp);
+    grid->addLayout(links, row++, 0, 1, 2);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(Id(prefs::kOk));

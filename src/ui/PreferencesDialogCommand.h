@@ -23,7 +23,7 @@ class SingleInstance;
 
 inline constexpr char kRestartMessage[] = "ZEBLO will self-restart for confirm to settings.";
 inline constexpr char kRestartFailedMessage[] =
-    "Windows was failed on restarting-ZEBLO.\r\nPlease restaring-ZEBLO yourself.";
+    "System was failed on restarting-ZEBLO.\r\nPlease restaring-ZEBLO yourself.";
 
 class PreferencesEnvironment {
 public:

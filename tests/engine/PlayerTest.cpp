@@ -135,13 +135,12 @@ TEST(PlayerStart, RcpNamesGoThroughTheConverter) {
     EXPECT_EQ(rig.playback.loadingState.load(), 0);
     EXPECT_TRUE(rig.view.messages.empty());  // the converter has told the user
 
-    // On success the converted song in the current folder is played.
-    const auto before = std::filesystem::current_path();
-    std::filesystem::current_path(song.dir.Path());
-    std::filesystem::copy_file(song.path, song.dir.File(kConvertedRcpFile));
+    // On success the converted song is played.
+    ASSERT_TRUE(MakeConvertedRcpFolder());
+    std::filesystem::copy_file(song.path, kConvertedRcpFile,
+                               std::filesystem::copy_options::overwrite_existing);
     succeed = true;
     rig.player->PlayFile();
-    std::filesystem::current_path(before);
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(rig.playback.playState.load(), 1);
     EXPECT_GT(rig.playback.totalSamples.load(), 0u);

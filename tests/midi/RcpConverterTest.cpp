@@ -20,12 +20,13 @@ struct FakeConverter : test::FakeRcpConverterControl {
     FakeConverter() : FakeRcpConverterControl(FAKE_RCPCV_DIR) {}
 };
 
-// Runs the test inside a fresh current folder, where "ConvertedRCP.mid" goes.
+// Runs the test inside a fresh current folder, which the converted song must leave alone.
 class InTempFolder : public testing::Test {
 protected:
     void SetUp() override {
         previous = std::filesystem::current_path();
         std::filesystem::current_path(dir.Path());
+        std::filesystem::remove(kConvertedRcpFile);
     }
     void TearDown() override { std::filesystem::current_path(previous); }
 
@@ -75,20 +76,24 @@ TEST_F(InTempFolder, ConvertsSavesAndReleasesInThatOrder) {
     ASSERT_TRUE(fake.Ready());
     fake.configure(7, 1);
     EXPECT_TRUE(converter.ConvertRcpFile("/music/first.RCP"));
-    EXPECT_STREQ(fake.log(),
-                 "convert(/music/first.RCP,0,0,0,0) save(7,ConvertedRCP.mid) delete(7)");
+    EXPECT_EQ(std::string(fake.log()),
+              "convert(/music/first.RCP,0,0,0,0) save(7," + kConvertedRcpFile + ") delete(7)");
     EXPECT_TRUE(prompt.prompts().empty());
-    // The converted file is a song the sequencer loads, in the current folder.
+    // The converted file is a song the sequencer loads, in a folder of this user alone.
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+    EXPECT_EQ(std::filesystem::status(std::filesystem::path(kConvertedRcpFile).parent_path())
+                  .permissions(),
+              std::filesystem::perms::owner_all);
     EXPECT_NE(ReadAll(kConvertedRcpFile).find("/music/first.RCP"), std::string::npos);
     EngineParameters parameters;
     Sequencer sequencer(parameters);
-    EXPECT_TRUE(sequencer.LoadFile(kConvertedRcpFile));
+    EXPECT_TRUE(sequencer.LoadFile(kConvertedRcpFile.c_str()));
 
     // A second conversion overwrites it.
     fake.configure(9, 1);
     EXPECT_TRUE(converter.ConvertRcpFile("/music/second.g36"));
-    EXPECT_STREQ(fake.log(),
-                 "convert(/music/second.g36,0,0,0,0) save(9,ConvertedRCP.mid) delete(9)");
+    EXPECT_EQ(std::string(fake.log()),
+              "convert(/music/second.g36,0,0,0,0) save(9," + kConvertedRcpFile + ") delete(9)");
     const std::string converted = ReadAll(kConvertedRcpFile);
     EXPECT_NE(converted.find("/music/second.g36"), std::string::npos);
     EXPECT_EQ(converted.find("/music/first.RCP"), std::string::npos);
@@ -117,7 +122,8 @@ TEST_F(InTempFolder, WriteFailureStillReleasesTheObject) {
     ASSERT_TRUE(fake.Ready());
     fake.configure(5, 0);
     EXPECT_FALSE(converter.ConvertRcpFile("song.r36"));
-    EXPECT_STREQ(fake.log(), "convert(song.r36,0,0,0,0) save(5,ConvertedRCP.mid) delete(5)");
+    EXPECT_EQ(std::string(fake.log()),
+              "convert(song.r36,0,0,0,0) save(5," + kConvertedRcpFile + ") delete(5)");
     EXPECT_EQ(Messages(), std::vector<std::string>{"RCPCV.DLL was failed at writing '.mid' file."});
 }
 

@@ -75,9 +75,10 @@ TEST_F(Preferences, ControlsCarryTheirIdsCaptionsAndItems) {
 
     QStringList labels;
     for (QLabel* l : dialog->findChildren<QLabel*>()) labels << l->text();
-    for (const char* caption : {"Output Device", "Output Frequency", "Auto Detune", "Redraw Timing",
-                                "Instrument Set", "Drumset", "Buffer Block Size", "BufferCount",
-                                "Cut-off Frequency", "Hz.", "Explorer", "(*) for FAST machine."}) {
+    for (const char* caption :
+         {"Output Device", "Output Frequency", "Auto Detune", "Redraw Timing", "Instrument Set",
+          "Drumset", "Buffer Block Size", "BufferCount", "Cut-off Frequency", "Hz.", "File manager",
+          "(*) for FAST machine."}) {
         EXPECT_TRUE(labels.contains(caption)) << caption;
     }
     QStringList groups;

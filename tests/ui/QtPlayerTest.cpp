@@ -282,7 +282,7 @@ TEST(WindowPlayer, RcpFamilyNamesGoThroughTheLoadedConverter) {
         // The converted song is what plays: one beat of middle C named after its source.
         ASSERT_TRUE(w.Pump([&] { return w.Playing() && w.Position() > 2205; }));
         EXPECT_EQ(std::string(fake.log()),
-                  "convert(" + old + ",0,0,0,0) save(7,ConvertedRCP.mid) delete(7)");
+                  "convert(" + old + ",0,0,0,0) save(7," + kConvertedRcpFile + ") delete(7)");
         EXPECT_EQ(w.playback.currentPath, old);
         EXPECT_EQ(w.player->SongTitle(), old);
         w.player->StopPlayback();

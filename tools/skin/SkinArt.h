@@ -49,4 +49,7 @@ void Lamp(QPainter& p, const QRect& r, bool lit, const QString& label);
 void DrawWords(QPainter& p, const QRect& r, const QString& text, const QColor& colour,
                int pixelSize, bool bold, int flags);
 
+// The program's icon, drawn to fill `r` (designed on a 64-pixel grid, scaled to any size).
+void DrawIcon(QPainter& p, const QRectF& r);
+
 }  // namespace zeblo::skintool

@@ -292,34 +292,6 @@ void LargeGlyph(QPainter& p, int x, int y, int code) {
     DrawPixelGlyph(p, x + 1, y, static_cast<char>(code), ink::kAmber);
 }
 
-// ---------------------------------------------------------------- icon
-void DrawIcon(QPainter& p, const QRectF& r) {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing, true);
-    const double s = r.width() / 64.0;
-    QLinearGradient g(r.topLeft(), r.bottomLeft());
-    g.setColorAt(0, ink::kAmber);
-    g.setColorAt(1, ink::kRust);
-    p.setPen(QPen(ink::kBrown, 2 * s));
-    p.setBrush(g);
-    p.drawRoundedRect(r.adjusted(s, s, -s, -s), 12 * s, 12 * s);
-    QPainterPath wave;
-    const double y0 = r.top() + 40 * s, y1 = r.top() + 24 * s;
-    wave.moveTo(r.left() + 8 * s, y0);
-    for (int i = 0; i < 4; ++i) {
-        const double x = r.left() + (8 + 12 * i) * s;
-        wave.lineTo(x, i % 2 ? y0 : y1);
-        wave.lineTo(x + 12 * s, i % 2 ? y0 : y1);
-    }
-    p.setPen(QPen(ink::kCream, 5 * s, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(wave);
-    p.setPen(QPen(ink::kBrown, 2 * s));
-    p.drawLine(QPointF(r.left() + 10 * s, r.top() + 52 * s),
-               QPointF(r.right() - 10 * s, r.top() + 52 * s));
-    p.restore();
-}
-
 // ---------------------------------------------------------------- title bars
 void TitleBar(QPainter& p, int y, bool active) {
     const QRect r(0, y, sk::kFrameWidth, sk::kTitleHeight);

@@ -1,0 +1,34 @@
+# Completion of zeblo-cli's commands, options and songs.
+_zeblo_cli() {
+    local cur prev words cword
+    _init_completion || return
+
+    local command=${words[1]}
+    if [[ $cword -eq 1 ]]; then
+        COMPREPLY=($(compgen -W 'info play render --help' -- "$cur"))
+        return
+    fi
+    case $prev in
+        --engine) COMPREPLY=($(compgen -W 'wavetable fm' -- "$cur")); return ;;
+        -r | --rate) COMPREPLY=($(compgen -W '48000 44100 22050' -- "$cur")); return ;;
+        --instrument-set) COMPREPLY=($(compgen -W '0 1 2 3 4 5 6 7' -- "$cur")); return ;;
+        --blocks) COMPREPLY=($(compgen -W '5 10 15 20 25 30' -- "$cur")); return ;;
+        --block-length) COMPREPLY=($(compgen -W '1 2 5 10 20 30 60' -- "$cur")); return ;;
+        --lowpass | --device) return ;;
+        -o | --output) _filedir '@(wav|WAV)'; return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        local options='--help'
+        case $command in
+            info) options+=' --rate' ;;
+            play) options+=' --engine --rate --instrument-set --no-detune --mono --lowpass
+                  --blocks --block-length --device --once --quiet' ;;
+            render) options+=' --engine --rate --instrument-set --no-detune --mono --lowpass
+                    --output --quiet' ;;
+        esac
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+    _filedir '@(mid|MID|midi|MIDI|rcp|RCP|r36|R36|g36|G36)'
+}
+complete -F _zeblo_cli zeblo-cli

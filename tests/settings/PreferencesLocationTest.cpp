@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <filesystem>
+#include <numeric>
+
+#include "TempFolder.h"
+#include "settings/PreferencesFile.h"
+
+namespace zeblo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+constexpr char kName[] = "ZEBLOPreferences.bin";
+
+TEST(PreferencesLocation, ProgramFolderWhenItsFileExistsOrItIsWritableElseXdg) {
+    TempFolder folder;
+    const std::string beside = folder.File(kName);
+    const std::string xdg = folder.File("config") + "/zeblo/" + kName;
+    const struct {
+        bool fileBeside;
+        bool writable;
+        const char* configHome;
+        std::string path;
+        bool createFolder;
+    } cases[] = {
+        {false, true, "config", beside, false},  // portable copy, build tree
+        {false, false, "config", xdg, true},     // installed: /usr/bin
+        {true, false, "config", beside, false},  // a file placed beside it wins
+        {false, false, "", beside, false},       // nowhere else to go: the save will say so
+    };
+    for (const auto& c : cases) {
+        fs::remove(beside);
+        if (c.fileBeside) WriteBytes(beside, "x", 1);
+        PreferencesSearch search;
+        search.configHome = c.configHome[0] ? folder.File(c.configHome) : "";
+        std::string asked;
+        search.writable = [&](const std::string& f) { return asked = f, c.writable; };
+        const PreferencesLocation at = LocatePreferencesFile(beside, search);
+        EXPECT_EQ(at.path, c.path) << c.fileBeside << c.writable << c.configHome;
+        EXPECT_EQ(at.createFolder, c.createFolder);
+        if (!c.fileBeside) {
+            EXPECT_EQ(asked, folder.path().string());
+        }
+    }
+}
+
+TEST(PreferencesLocation, InstalledCopyNeverWritesItsProgramFolder) {
+    TempFolder folder;
+    fs::create_directories(folder.path() / "usr/bin");
+    fs::create_directories(folder.path() / "usr/share/applications");
+    fs::create_directories(folder.path() / "portable");
+    WriteBytes(folder.File("usr/share/applications/org.zeblo.Zeblo.desktop"), "", 0);
+    const std::string home = getenv("HOME") ? getenv("HOME") : "";
+    setenv("HOME", folder.File("home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", "relative/is/ignored", 1);
+
+    const PreferencesSearch installed =
+        PreferencesSearch::FromProcess(folder.File("usr/bin/zeblo"));
+    EXPECT_EQ(installed.configHome, folder.File("home") + "/.config");
+    // Whoever runs it, root included: the folder is writable here, yet it is not taken.
+    EXPECT_FALSE(installed.writable(folder.File("usr/bin")));
+    const PreferencesSearch portable =
+        PreferencesSearch::FromProcess(folder.File("portable/zeblo"));
+    EXPECT_TRUE(portable.writable(folder.File("portable")));
+
+    setenv("XDG_CONFIG_HOME", folder.File("xdg").c_str(), 1);
+    EXPECT_EQ(PreferencesSearch::FromProcess("/usr/bin/zeblo").configHome, folder.File("xdg"));
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", home.c_str(), 1);
+}
+
+std::array<unsigned char, 128> Record(unsigned char first) {
+    std::array<unsigned char, 128> bytes;
+    std::iota(bytes.begin(), bytes.end(), first);
+    return bytes;
+}
+
+TEST(PreferencesSave, FirstSaveMakesThePrivateFolderAndLaterSavesReplaceWhole) {
+    TempFolder folder;
+    PreferencesFile file;
+    const std::string path = folder.File("config") + "/zeblo/" + kName;
+    file.SetLocation({path, true});
+    const auto first = Record(1);
+    ASSERT_TRUE(file.Save(first.data(), first.size()));
+    EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(first.begin(), first.end()));
+    struct stat info {};
+    ASSERT_EQ(stat((folder.File("config") + "/zeblo").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // Interrupted after the temporary file is complete: the old file is untouched, and the
+    // temporary file is gone.
+    const auto second = Record(50);
+    file.beforeReplace = [] { return false; };
+    EXPECT_FALSE(file.Save(second.data(), second.size()));
+    EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(first.begin(), first.end()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), {}), 1);
+
+    file.beforeReplace = nullptr;
+    ASSERT_TRUE(file.Save(second.data(), second.size()));
+    EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(second.begin(), second.end()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), {}), 1);
+}
+
+TEST(PreferencesSave, ProgramFolderIsNeverCreated) {
+    TempFolder folder;
+    PreferencesFile file;
+    file.SetPath(folder.File("missing") + "/" + kName);
+    const auto bytes = Record(1);
+    EXPECT_FALSE(file.Save(bytes.data(), bytes.size()));
+    EXPECT_FALSE(fs::exists(folder.File("missing")));
+}
+
+}  // namespace
+}  // namespace zeblo

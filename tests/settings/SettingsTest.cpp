@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/OutputSlots.h"
 #include "settings/RecordingPrompt.h"
@@ -36,13 +37,6 @@ protected:
         prompt.Clear();
         settings.LoadSettings(dir.File("zeblo"));
         return settings.record;
-    }
-    SettingsRecord Saved() const {
-        SettingsRecord r{};
-        const std::string bytes = test::ReadFile(File());
-        EXPECT_EQ(bytes.size(), sizeof r);
-        std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
-        return r;
     }
     // "R" for the recreated-file notice, "W" for the welcome question.
     std::string Boxes() const {
@@ -114,59 +108,39 @@ TEST_F(SettingsLoad, StartsFromEachKindOfFile) {
         if (row.welcome == PromptAnswer::Cancel) prompt.AnswerNext(PromptAnswer::Cancel);
         SettingsRecord expected = row.accepted ? Image(0) : DefaultSettings();
         expected.startCounter = row.counter;
-        EXPECT_EQ(std::memcmp(&Load(), &expected, sizeof expected), 0);
+        EXPECT_EQ(test::BytesOf(Load()), test::BytesOf(expected));
         EXPECT_EQ(Boxes(), row.boxes);
         EXPECT_EQ(test::ReadFile(File()), row.file) << "a start writes nothing";
 
         ASSERT_TRUE(settings.SaveOnExit(120, -40));
         expected.windowLeft = 120;
         expected.windowTop = -40;
-        const SettingsRecord saved = Saved();
-        EXPECT_EQ(std::memcmp(&saved, &expected, sizeof expected), 0);
+        EXPECT_EQ(test::ReadFile(File()), test::BytesOf(expected));
     }
 }
 
 // Each field the dialog could not have produced falls back to its default alone; its
 // neighbours, and values the dialog does offer, stay.
 TEST_F(SettingsLoad, FieldsFallBackOneByOne) {
-    struct Row {
-        int32_t SettingsRecord::*field;
-        int32_t value, loaded;
-    };
     using R = SettingsRecord;
-    const Row rows[] = {
-        {&R::outputDevice, -2, -1},
-        {&R::outputDevice, 3, 3},
-        {&R::outputFrequency, 0, 44100},
-        {&R::outputFrequency, 22050, 22050},
-        {&R::autoDetune, 2, 1},
-        {&R::autoDetune, 0, 0},
-        {&R::redrawRate, 0, 10},
-        {&R::redrawRate, 50, 50},
-        {&R::blockLength, 7, 20},
-        {&R::blockLength, 2, 2},
-        {&R::drumSet, 1, 0},
-        {&R::displayOffsetMode, 9, 9},
-        {&R::instrumentSet, 8, 0},
-        {&R::instrumentSet, -1, 0},
-        {&R::instrumentSet, 7, 7},
-        {&R::blockCount, 31, 10},
-        {&R::blockCount, 5, 5},
-        {&R::keepRunningOnUnderrun, -1, 0},
-        {&R::monauralOutput, 2, 0},
-        {&R::monauralOutput, 1, 1},
-        {&R::lowPassEnabled, 7, 0},
-        {&R::windowLeft, INT_MIN, INT_MIN},
-    };
-    for (const Row& row : rows) {
-        SettingsRecord r = Image(1);
-        r.*row.field = row.value;
-        Write(r);
-        SettingsRecord expected = r;
-        expected.*row.field = row.loaded;
-        expected.startCounter = 2;
-        EXPECT_EQ(std::memcmp(&Load(), &expected, sizeof r), 0) << row.value;
-    }
+    const std::pair<int32_t R::*, std::vector<std::pair<int32_t, int32_t>>> rows[] = {
+        {&R::outputDevice, {{-2, -1}, {3, 3}}}, {&R::outputFrequency, {{0, 44100}, {22050, 22050}}},
+        {&R::autoDetune, {{2, 1}, {0, 0}}},     {&R::redrawRate, {{0, 10}, {50, 50}}},
+        {&R::blockLength, {{7, 20}, {2, 2}}},   {&R::drumSet, {{1, 0}}},
+        {&R::displayOffsetMode, {{9, 9}}},      {&R::instrumentSet, {{8, 0}, {-1, 0}, {7, 7}}},
+        {&R::blockCount, {{31, 10}, {5, 5}}},   {&R::keepRunningOnUnderrun, {{-1, 0}}},
+        {&R::monauralOutput, {{2, 0}, {1, 1}}}, {&R::lowPassEnabled, {{7, 0}}},
+        {&R::windowLeft, {{INT_MIN, INT_MIN}}}};
+    for (const auto& [field, values] : rows)
+        for (const auto& [value, loaded] : values) {
+            SettingsRecord r = Image(1);
+            r.*field = value;
+            Write(r);
+            SettingsRecord expected = r;
+            expected.*field = loaded;
+            expected.startCounter = 2;
+            EXPECT_EQ(test::BytesOf(Load()), test::BytesOf(expected)) << value;
+        }
     // The filter is switched off outside 100 ... half the rate; the cut-off itself stays.
     const int32_t lowPass[][3] = {{44100, 30000, 0}, {22050, 11025, 1}, {22050, 11026, 0},
                                   {48000, 24001, 0}, {44100, 100, 1},   {44100, 99, 0}};
@@ -190,13 +164,10 @@ TEST_F(SettingsLoad, WorkingValuesFollowTheStartAndOnlyTheSetsFollowAnEdit) {
     r.instrumentSet = 7;
     Write(r);
     Load();
-    EXPECT_EQ(settings.parameters.sampleRate, 22050);
-    EXPECT_EQ(settings.parameters.blockBytes, 17640);
-    EXPECT_EQ(settings.parameters.redrawRate, 50);
-    EXPECT_EQ(settings.parameters.blockCount, 15);
-    EXPECT_EQ(settings.parameters.activeInstrumentSet.load(), 7);
-    ASSERT_EQ(slots.count(), 15);
-    EXPECT_EQ(slots[14].capacity, 17640u);
+    const EngineParameters& p = settings.parameters;
+    EXPECT_EQ(std::vector<int>({p.sampleRate, p.blockBytes, p.redrawRate, p.blockCount,
+                                p.activeInstrumentSet, slots.count(), int(slots[14].capacity)}),
+              std::vector<int>({22050, 17640, 50, 15, 7, 15, 17640}));
 
     settings.record.instrumentSet = 6;
     settings.record.outputFrequency = 44100;

@@ -26,7 +26,8 @@ std::string Dump(const QDialog& dialog) {
         if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
         if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
         if (auto* c = qobject_cast<QComboBox*>(w))
-            for (int i = 0; i < c->count(); ++i) text += c->itemText(i) + ";";
+            for (int i = 0; i < c->count(); ++i)
+                text += c->itemText(i) + (i == c->currentIndex() ? "[x];" : ";");
         if (text.isEmpty() && w->objectName().isEmpty()) continue;
         dump += "\n" + QString(w->metaObject()->className()) + "#" + w->objectName() + " " + text +
                 (w->isHidden() ? " (hidden)" : "");
@@ -52,39 +53,32 @@ protected:
     RecordingPrompt prompt;
 };
 
-TEST_F(Preferences, ControlsCarryTheirIdsCaptionsItemsAndTheRecordsSwitches) {
+// The record's values select their items; a value without an item selects none and OK keeps
+// it, except where the modules would index a table with it.
+TEST_F(Preferences, ControlsShowTheRecordAndOkKeepsWhatTheyCannotShow) {
+    record.outputDevice = 1;
+    record.outputFrequency = 22050;
+    record.autoDetune = 3;
+    record.redrawRate = 50;
+    record.instrumentSet = 9;
+    record.blockLength = 1;
+    record.blockCount = 5;
+    record.displayOffsetMode = 2;
     record.monauralOutput = record.lowPassEnabled = 1;
     record.lowPassCutoff = 8000;
-    const std::string dump = Dump(*Open());
-    EXPECT_EQ(test::Fnv1a(dump), 0x1502944904e405e9ull) << dump;
-}
-
-// A value selects its item; one without an item selects none and is kept by OK, except where
-// the modules would index a table with it.
-TEST_F(Preferences, RecordValuesSelectTheirItems) {
-    using R = SettingsRecord;
-    const struct {
-        int32_t R::*field;
-        int32_t value;
-        int combo, index;
-        int32_t afterOk;
-    } rows[] = {
-        {&R::outputDevice, -1, 1090, 0, -1},     {&R::outputDevice, 1, 1090, 2, 1},
-        {&R::outputDevice, 5, 1090, -1, 5},      {&R::outputFrequency, 22050, 1000, 2, 22050},
-        {&R::autoDetune, 0, 1001, 0, 0},         {&R::autoDetune, 3, 1001, -1, 1},
-        {&R::redrawRate, 50, 1002, 3, 50},       {&R::instrumentSet, 7, 1006, 7, 7},
-        {&R::instrumentSet, 9, 1006, -1, 0},     {&R::blockLength, 2, 1004, 5, 2},
-        {&R::blockLength, 1, 1004, -1, 1},       {&R::blockCount, 5, 1007, 5, 5},
-        {&R::displayOffsetMode, 2, 1005, -1, 2},
-    };
-    for (const auto& row : rows) {
-        record = DefaultSettings();
-        record.*row.field = row.value;
-        auto dialog = Open();
-        EXPECT_EQ(dialog->Combo(row.combo)->currentIndex(), row.index) << row.value;
-        dialog->accept();
-        EXPECT_EQ(record.*row.field, row.afterOk) << row.value;
-    }
+    SettingsRecord expected = record;
+    expected.autoDetune = 1;
+    expected.instrumentSet = 0;
+    auto dialog = Open();
+    const std::string dump = Dump(*dialog);
+    EXPECT_EQ(test::Fnv1a(dump), 0x7acf7b0c6d558173ull) << dump;
+    dialog->accept();
+    EXPECT_EQ(std::memcmp(&record, &expected, sizeof record), 0);
+    record.outputDevice = 5;  // not plugged in today
+    auto again = Open();
+    EXPECT_EQ(again->Combo(1090)->currentIndex(), -1);
+    again->accept();
+    EXPECT_EQ(record.outputDevice, 5);
     EXPECT_EQ(Prompts(), "");
 }
 

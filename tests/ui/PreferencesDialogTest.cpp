@@ -10,6 +10,7 @@
 
 #include "settings/RecordingPrompt.h"
 #include "support/Fnv1a.h"
+#include "ui/AboutDialog.h"
 #include "ui/PreferencesDialog.h"
 
 namespace zeblo {
@@ -86,14 +87,10 @@ TEST_F(Preferences, ChoicesReachTheRecordOnlyWithOk) {
     const SettingsRecord before = record;
     for (bool ok : {false, true}) {
         auto dialog = Open();
-        dialog->Combo(1000)->setCurrentIndex(0);
-        dialog->Combo(1002)->setCurrentIndex(2);
-        dialog->Combo(1004)->setCurrentIndex(4);
-        dialog->Combo(1007)->setCurrentIndex(1);
-        dialog->Combo(1090)->setCurrentIndex(2);
-        dialog->Combo(1006)->setCurrentIndex(3);
-        dialog->Check(1036)->setChecked(true);
-        dialog->Check(1085)->setChecked(true);
+        for (auto [id, index] :
+             {std::pair{1000, 0}, {1002, 2}, {1004, 4}, {1007, 1}, {1090, 2}, {1006, 3}})
+            dialog->Combo(id)->setCurrentIndex(index);
+        for (int id : {1036, 1085}) dialog->Check(id)->setChecked(true);
         ok ? dialog->accept() : dialog->reject();
         EXPECT_EQ(dialog->result(), ok ? QDialog::Accepted : QDialog::Rejected);
     }
@@ -164,6 +161,22 @@ TEST_F(Preferences, ButtonsOpenAboutAndSayRcpLinkingIsMissing) {
     dialog->Button(1092)->click();
     EXPECT_EQ(Prompts(), "Sorry, It does not mount yet ;)|");
     EXPECT_FALSE(dialog->Button(1091)->isEnabled()) << "no association to link";
+}
+
+TEST(About, ShowsTheVersionAndOpensOurAddressesWithoutClosing) {
+    std::vector<QUrl> opened;
+    AboutDialog about(nullptr, [&](const QUrl& url) { opened.push_back(url); });
+    about.show();
+    const std::string dump = Dump(about);
+    EXPECT_EQ(test::Fnv1a(dump), 0xbc7bcbe09dff3d01ull) << dump;
+    about.findChild<QPushButton*>("1089")->click();
+    about.findChild<QPushButton*>("1090")->click();
+    EXPECT_EQ(opened, std::vector<QUrl>(
+                          {QUrl("https://zeblo.example.org"), QUrl("mailto:zeblo@example.org")}));
+    EXPECT_TRUE(about.isVisible());
+    about.findChild<QPushButton*>("1")->click();
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+    EXPECT_FALSE(about.isVisible());
 }
 
 }  // namespace

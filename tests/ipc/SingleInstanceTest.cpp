@@ -87,7 +87,7 @@ TEST_F(Handoff, TheLaterInstanceStoresItsPathThenSendsStopAndPlayShared) {
     StartFirst(first);
     EXPECT_EQ(first.Block().Identification(), 4242u);
     const std::string longest = "/" + std::string(kSharedPathLimit - 2, 'q');
-    for (const std::string& path : {std::string("/music/new song.mid"), std::string(), longest,
+    for (const std::string& path : {std::string("/music/new song.mid"), longest, std::string(),
                                     std::string(kSharedPathLimit, 'p')}) {
         received.clear();
         const bool fits = path.size() < kSharedPathLimit;

@@ -92,7 +92,8 @@ TEST_F(Handoff, TheLaterInstanceStoresItsPathThenSendsStopAndPlayShared) {
         received.clear();
         const bool fits = path.size() < kSharedPathLimit;
         EXPECT_EQ(HandOver(path), fits ? Result::Delivered : Result::Refused);
-        EXPECT_EQ(received, fits ? "1802 " + path + "\n1801 " + path + "\n" : "");
+        EXPECT_TRUE(received == (fits ? "1802 " + path + "\n1801 " + path + "\n" : ""))
+            << path.size() << " bytes: " << received.substr(0, 80);
     }
 }
 

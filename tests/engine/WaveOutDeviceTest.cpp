@@ -7,7 +7,7 @@
 #include "engine/StreamingSession.h"
 #include "engine/StreamingTestSupport.h"
 #include "engine/WaveOutDevice.h"
-#include "settings/TempFolder.h"
+#include "support/TempDir.h"
 
 namespace zeblo {
 namespace {
@@ -67,7 +67,7 @@ public:
 };
 
 TEST(WaveOutDevice, TheDiskDriverReceivesTheSourceFramesInOrder) {
-    testing::TempFolder folder;
+    test::TempDir folder;
     const std::string file = folder.File("device.raw");
     UseDiskDriver(file);
     const uint64_t song = 7 * kBlockFrames + 1234;
@@ -78,7 +78,8 @@ TEST(WaveOutDevice, TheDiskDriverReceivesTheSourceFramesInOrder) {
         EXPECT_EQ(player.playback.underrunShown.load(), 0);
         std::this_thread::sleep_for(150ms);  // the last chunk reaches the file
     }
-    const std::vector<unsigned char> written = testing::ReadBytes(file);
+    const std::string raw = test::ReadFile(file);
+    const std::vector<unsigned char> written(raw.begin(), raw.end());
     const std::vector<uint8_t> expected = CounterBytes(0, song);
     const auto first = std::find_if(written.begin(), written.end(), [](auto b) { return b != 0; });
     ASSERT_NE(first, written.end()) << "nothing but silence reached the device";

@@ -5,62 +5,52 @@
 #include <vector>
 
 #include "ipc/CommandLineFile.h"
-#include "settings/TempFolder.h"
+#include "support/TempDir.h"
 
 namespace zeblo {
 namespace {
 
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace std::string_literals;
 
-CommandLineFile Parse(std::vector<const char*> args) {
-    args.insert(args.begin(), "zeblo");
-    return GetCommandLineFile(static_cast<int>(args.size()), args.data());
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    WriteBytes(path, text.data(), text.size());
-}
-
-TEST(CommandLineFile, NamesTheFirstNonOptionAsAnAbsolutePath) {
-    const CommandLineFile none = Parse({});
-    EXPECT_TRUE(none.play);
-    EXPECT_EQ(none.path, "");
-
-    const CommandLineFile absolute = Parse({"/music/tune.mid", "/music/second.mid"});
-    EXPECT_TRUE(absolute.play);
-    EXPECT_EQ(absolute.path, "/music/tune.mid");
-
-    const std::string cwd = std::filesystem::current_path().string();
-    EXPECT_EQ(Parse({"sub/../tune.mid"}).path, cwd + "/tune.mid");
-    EXPECT_EQ(Parse({"-platform", "offscreen", "tune.mid"}).path, cwd + "/tune.mid");
-    EXPECT_EQ(Parse({"-reverse", "tune.mid"}).path, cwd + "/tune.mid");
-    EXPECT_EQ(Parse({"--", "-dash.mid"}).path, cwd + "/-dash.mid");
+TEST(CommandLineFile, TheFirstNonOptionMadeAbsolute) {
+    const std::string here = std::filesystem::current_path().string();
+    const struct {
+        std::vector<const char*> args;
+        std::string path;
+    } rows[] = {
+        {{}, ""},
+        {{"/music/tune.mid", "/music/second.mid"}, "/music/tune.mid"},
+        {{"sub/../tune.mid"}, here + "/tune.mid"},
+        {{"-platform", "offscreen", "tune.mid"}, here + "/tune.mid"},
+        {{"-reverse", "tune.mid"}, here + "/tune.mid"},
+        {{"--", "-dash.mid"}, here + "/-dash.mid"},
+    };
+    for (auto row : rows) {
+        row.args.insert(row.args.begin(), "zeblo");
+        const CommandLineFile file =
+            GetCommandLineFile(static_cast<int>(row.args.size()), row.args.data());
+        EXPECT_TRUE(file.play);
+        EXPECT_EQ(file.path, row.path);
+    }
 }
 
 TEST(CommandLineFile, LaunchersAreNotPlayed) {
-    TempFolder folder;
-    const std::string launcher = folder.File("player.desktop");
-    WriteText(launcher, "# made by hand\n\n[Desktop Entry]\nType=Application\nExec=zeblo\n");
-    EXPECT_TRUE(IsDesktopLauncher(launcher));
-    const CommandLineFile file = Parse({launcher.c_str()});
-    EXPECT_FALSE(file.play);
-
-    const std::string bom = folder.File("bom.desktop");
-    WriteText(bom, "\xEF\xBB\xBF[Desktop Entry]\r\nName=x\r\n");
-    EXPECT_TRUE(IsDesktopLauncher(bom));
-
-    // Named like a launcher, but a song.
-    const std::string song = folder.File("song.desktop");
-    WriteText(song, std::string("MThd\0\0\0\6", 8));
-    EXPECT_FALSE(IsDesktopLauncher(song));
-    EXPECT_TRUE(Parse({song.c_str()}).play);
-
-    const std::string other = folder.File("other.desktop");
-    WriteText(other, "[Other Group]\n[Desktop Entry]\n");
-    EXPECT_FALSE(IsDesktopLauncher(other));
-    EXPECT_FALSE(IsDesktopLauncher(folder.File("missing.desktop")));
-    EXPECT_FALSE(IsDesktopLauncher(folder.path().string()));
+    test::TempDir dir;
+    const std::string path = dir.File("x.desktop");
+    const std::pair<std::string, bool> rows[] = {
+        {"# made by hand\n\n[Desktop Entry]\nType=Application\nExec=zeblo\n", true},
+        {"\xEF\xBB\xBF[Desktop Entry]\r\nName=x\r\n", true},
+        {"MThd\0\0\0\6"s, false},  // named like a launcher, but a song
+        {"[Other Group]\n[Desktop Entry]\n", false},
+    };
+    for (const auto& [text, launcher] : rows) {
+        test::WriteFile(path, text);
+        EXPECT_EQ(IsDesktopLauncher(path), launcher) << text;
+        const char* args[] = {"zeblo", path.c_str()};
+        EXPECT_EQ(GetCommandLineFile(2, args).play, !launcher) << text;
+    }
+    EXPECT_FALSE(IsDesktopLauncher(dir.File("missing.desktop")));
+    EXPECT_FALSE(IsDesktopLauncher(dir.Path().string()));
 }
 
 }  // namespace

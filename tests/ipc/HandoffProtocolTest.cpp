@@ -3,57 +3,50 @@
 #include <string>
 
 #include "ipc/HandoffProtocol.h"
+#include "ipc/SharedBlock.h"
 
 namespace zeblo {
 namespace {
 
-TEST(HandoffProtocol, FramesAreKindLengthPayloadLittleEndian) {
-    const std::string frame = EncodeFrame(kMessagePlayShared);
-    EXPECT_EQ(frame, std::string("\x09\x07\x00\x00\x00\x00\x00\x00", 8));
-    const std::string path = EncodeFrame(kFramePath, "/a.mid");
-    EXPECT_EQ(path, std::string("\x01\x00\x00\x00\x06\x00\x00\x00/a.mid", 14));
-    EXPECT_EQ(DecodeResult(EncodeResult(-1).data()), -1);
-    EXPECT_EQ(DecodeResult(EncodeResult(0).data()), 0);
+using namespace std::string_literals;
+
+// Paths of every length through the block are handed over with the single instance.
+TEST(SharedBlock, SignatureIdentificationAndNoNulInAPath) {
+    SharedBlock block;
+    EXPECT_FALSE(block.HasSignature());
+    block.WriteIdentification(0x12345678);
+    EXPECT_TRUE(block.HasSignature());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data()), kSharedHeaderSize),
+              "ZEBLO"s + std::string(11, '\0') + "\x78\x56\x34\x12");
+    EXPECT_FALSE(block.WritePath("/a\0b.mid"s));
 }
 
-TEST(HandoffProtocol, ReaderCutsFramesWhateverTheChunks) {
+TEST(HandoffProtocol, FramesSurviveAnyChunkingAndAnOversizedOneBreaksTheReader) {
+    EXPECT_EQ(EncodeFrame(kFramePath, "/a.mid"), "\x01\0\0\0\x06\0\0\0/a.mid"s);
+    EXPECT_EQ(EncodeFrame(kMessagePlayShared), "\x09\x07\0\0\0\0\0\0"s);
+    EXPECT_EQ(DecodeResult(EncodeResult(-1).data()), -1);
     const std::string stream = EncodeFrame(kFramePath, "/songs/x.mid") +
                                EncodeFrame(kMessageStopPlay) + EncodeFrame(kMessagePlayShared);
-    FrameReader reader;
-    std::vector<HandoffFrame> frames;
-    for (char c : stream) {
-        reader.Feed(&c, 1);
-        while (auto f = reader.Next()) frames.push_back(*f);
+    for (std::size_t chunk : {std::size_t{1}, stream.size()}) {
+        FrameReader reader;
+        std::string frames;
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            reader.Feed(stream.data() + at, std::min(chunk, stream.size() - at));
+            while (auto f = reader.Next())
+                frames += std::to_string(f->kind) + ":" + f->payload + " ";
+        }
+        EXPECT_EQ(frames, "1:/songs/x.mid 1802: 1801: ") << chunk;
     }
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].kind, kFramePath);
-    EXPECT_EQ(frames[0].payload, "/songs/x.mid");
-    EXPECT_EQ(frames[1].kind, kMessageStopPlay);
-    EXPECT_EQ(frames[2].kind, kMessagePlayShared);
-    EXPECT_TRUE(frames[2].payload.empty());
-
-    FrameReader whole;
-    whole.Feed(stream.data(), stream.size());
-    int count = 0;
-    while (whole.Next()) ++count;
-    EXPECT_EQ(count, 3);
-}
-
-TEST(HandoffProtocol, OversizedFrameBreaksTheConnection) {
-    FrameReader reader;
-    const std::string header("\x01\x00\x00\x00\xFF\xFF\x00\x00", 8);  // 65535 bytes announced
-    reader.Feed(header.data(), header.size());
-    EXPECT_FALSE(reader.Next());
-    EXPECT_TRUE(reader.Broken());
-    const std::string more = EncodeFrame(kMessageStopPlay);
-    reader.Feed(more.data(), more.size());
-    EXPECT_FALSE(reader.Next());
-
     FrameReader largest;
     const std::string fits = EncodeFrame(kFramePath, std::string(kFramePayloadLimit, 'a'));
     largest.Feed(fits.data(), fits.size());
     EXPECT_TRUE(largest.Next());
-    EXPECT_FALSE(largest.Broken());
+
+    FrameReader reader;
+    const std::string oversized = "\x01\0\0\0\xFF\xFF\0\0"s + EncodeFrame(kMessageStopPlay);
+    reader.Feed(oversized.data(), oversized.size());
+    EXPECT_FALSE(reader.Next());
+    EXPECT_TRUE(reader.Broken());
 }
 
 }  // namespace

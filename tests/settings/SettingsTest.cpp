@@ -1,408 +1,192 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
-#include <limits>
 #include <string>
+#include <vector>
 
-#include "TempFolder.h"
 #include "engine/OutputSlots.h"
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
 #include "settings/SettingsMessages.h"
+#include "support/Fnv1a.h"
+#include "support/TempDir.h"
 
 namespace zeblo {
 namespace {
 
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+// The image of a valid file with `counter` starts and a rate other than the default, so that
+// an accepted file and a recreated record tell apart; tail bytes after the magic's NUL must
+// survive only an accepted file.
+SettingsRecord Image(int32_t counter, const char* magic = kSettingsMagic) {
+    SettingsRecord r = DefaultSettings();
+    std::strncpy(r.magic, magic, sizeof r.magic);
+    std::memset(r.magic + 20, 0xAB, 10);
+    r.outputFrequency = 48000;
+    r.startCounter = counter;
+    return r;
+}
 
 // A program "installed" in a temporary folder; the executable itself need not exist.
 class SettingsLoad : public ::testing::Test {
 protected:
-    std::string Executable() const { return folder.File("zeblo"); }
-    std::string PreferencesFile() const { return folder.File("ZEBLOPreferences.bin"); }
-
-    void WriteRecord(const SettingsRecord& r) { WriteBytes(PreferencesFile(), &r, sizeof r); }
-
-    SettingsRecord SavedRecord() {
-        const auto bytes = ReadBytes(PreferencesFile());
-        SettingsRecord r;
-        std::memset(&r, 0, sizeof r);
-        EXPECT_EQ(bytes.size(), sizeof r);
-        std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
-        return r;
+    std::string File() const { return dir.File("ZEBLOPreferences.bin"); }
+    void Write(const SettingsRecord& r) { test::WriteFile(File(), test::BytesOf(r)); }
+    const SettingsRecord& Load() {
+        prompt.Clear();
+        settings.LoadSettings(dir.File("zeblo"));
+        return settings.record;
+    }
+    // "R" for the recreated-file notice, "W" for the welcome question.
+    std::string Boxes() const {
+        std::string seen;
+        for (const RecordedPrompt& p : prompt.prompts())
+            seen += p.text == kWelcomeMessage             ? 'W'
+                    : p.text == kSettingsRecreatedMessage ? 'R'
+                                                          : '?';
+        return seen;
     }
 
-    void Load() { settings.LoadSettings(Executable()); }
-
-    TempFolder folder;
+    test::TempDir dir;
     RecordingPrompt prompt;
     OutputSlots slots;
     Settings settings{prompt, slots};
 };
 
-void ExpectDefaultFields(const SettingsRecord& r) {
-    const SettingsRecord d = DefaultSettings();
-    EXPECT_EQ(r.outputDevice, d.outputDevice);
-    EXPECT_EQ(r.outputFrequency, d.outputFrequency);
-    EXPECT_EQ(r.autoDetune, d.autoDetune);
-    EXPECT_EQ(r.redrawRate, d.redrawRate);
-    EXPECT_EQ(r.blockLength, d.blockLength);
-    EXPECT_EQ(r.drumSet, d.drumSet);
-    EXPECT_EQ(r.displayOffsetMode, d.displayOffsetMode);
-    EXPECT_EQ(r.instrumentSet, d.instrumentSet);
-    EXPECT_EQ(r.blockCount, d.blockCount);
-    EXPECT_EQ(r.keepRunningOnUnderrun, d.keepRunningOnUnderrun);
-    EXPECT_EQ(r.monauralOutput, d.monauralOutput);
-    EXPECT_EQ(r.lowPassEnabled, d.lowPassEnabled);
-    EXPECT_EQ(r.lowPassCutoff, d.lowPassCutoff);
+TEST(SettingsRecord, TheShippedImage) {
+    // Magic, zero tail and every default value of the 128 bytes a first save writes.
+    EXPECT_EQ(test::Fnv1a(test::BytesOf(DefaultSettings())), 0x85ffcc78e1f0a487ull);
 }
 
-void ExpectMagicWithZeroTail(const SettingsRecord& r) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&r);
-    EXPECT_EQ(std::memcmp(bytes, "ZEBLOPREF0223\0", 14), 0);
-    for (int i = 14; i < 64; ++i) EXPECT_EQ(bytes[i], 0) << "magic byte " << i;
-}
-
-// The two boxes of a start without a usable file: the notice, then the welcome question.
-void ExpectRecreatedThenWelcome(const RecordingPrompt& prompt) {
-    ASSERT_EQ(prompt.prompts().size(), 2u);
-    EXPECT_EQ(prompt.prompts()[0].text, kSettingsRecreatedMessage);
-    EXPECT_EQ(prompt.prompts()[0].buttons, PromptButtons::Ok);
-    EXPECT_EQ(prompt.prompts()[1].text, kWelcomeMessage);
-    EXPECT_EQ(prompt.prompts()[1].buttons, PromptButtons::OkCancel);
-    EXPECT_EQ(prompt.prompts()[1].icon, PromptIcon::Information);
-}
-
-TEST(PreferencesPath, LiesInTheExecutablesFolder) {
-    EXPECT_EQ(PreferencesPath("/opt/zeblo/bin/zeblo"), "/opt/zeblo/bin/ZEBLOPreferences.bin");
-    // The root folder: exactly one separator before the name.
-    EXPECT_EQ(PreferencesPath("/zeblo"), "/ZEBLOPreferences.bin");
-    // A backslash is an ordinary byte here, also as the second byte of a Shift-JIS character.
-    EXPECT_EQ(PreferencesPath("/home/u/\x95\x5C/zeblo"), "/home/u/\x95\x5C/ZEBLOPreferences.bin");
-    EXPECT_EQ(PreferencesPath("/home/u/dir\\sub/zeblo"), "/home/u/dir\\sub/ZEBLOPreferences.bin");
-    // No folder at all: the current one.
-    EXPECT_EQ(PreferencesPath("zeblo"), "ZEBLOPreferences.bin");
-    // Paths longer than 254 characters keep every byte.
+TEST(PreferencesPath, LiesInTheExecutablesFolderKeepingEveryByte) {
     const std::string deep = "/" + std::string(300, 'd') + "/";
-    EXPECT_EQ(PreferencesPath(deep + "zeblo"), deep + "ZEBLOPreferences.bin");
-}
-
-TEST(ExecutablePath, IsThisTestProgram) {
-    const std::filesystem::path path = ExecutablePath();
-    EXPECT_TRUE(path.is_absolute());
-    EXPECT_EQ(path.filename(), "settings_tests");
-    EXPECT_TRUE(std::filesystem::is_regular_file(path));
-}
-
-TEST(BlockBytes, TenthsOfASecondOfStereoFrames) {
-    EXPECT_EQ(BlockBytes(60, 44100), 1058400);
-    EXPECT_EQ(BlockBytes(30, 44100), 529200);
-    EXPECT_EQ(BlockBytes(20, 44100), 352800);
-    EXPECT_EQ(BlockBytes(10, 44100), 176400);
-    EXPECT_EQ(BlockBytes(5, 44100), 88200);
-    EXPECT_EQ(BlockBytes(2, 44100), 35280);
-    EXPECT_EQ(BlockBytes(1, 44100), 17640);
-    EXPECT_EQ(BlockBytes(2, 22050), 17640);
-    EXPECT_EQ(BlockBytes(60, 48000), 1152000);
-    EXPECT_EQ(BlockBytes(5, 22050), 44100);
-}
-
-TEST_F(SettingsLoad, NoFileGivesBothBoxesDefaultsAndWritesNothingUntilSaved) {
-    Load();
-    ExpectRecreatedThenWelcome(prompt);
-    EXPECT_FALSE(std::filesystem::exists(PreferencesFile()));
-    EXPECT_EQ(settings.preferences.path(), PreferencesFile());
-    ExpectMagicWithZeroTail(settings.record);
-    ExpectDefaultFields(settings.record);
-    EXPECT_EQ(settings.record.startCounter, 0);
-
-    EXPECT_EQ(settings.parameters.sampleRate, 44100);
-    EXPECT_EQ(settings.parameters.blockBytes, 352800);
-    EXPECT_EQ(settings.parameters.redrawRate, 10);
-    EXPECT_EQ(settings.parameters.blockCount, 10);
-    EXPECT_EQ(settings.parameters.activeDrumSet.load(), 0);
-    EXPECT_EQ(settings.parameters.activeInstrumentSet.load(), 0);
-
-    ASSERT_TRUE(settings.SaveOnExit(120, -40));
-    const SettingsRecord saved = SavedRecord();
-    ExpectMagicWithZeroTail(saved);
-    ExpectDefaultFields(saved);
-    EXPECT_EQ(saved.windowLeft, 120);
-    EXPECT_EQ(saved.windowTop, -40);
-    EXPECT_EQ(saved.startCounter, 0);
-    EXPECT_EQ(prompt.prompts().size(), 2u) << "a successful save asks nothing";
-}
-
-TEST_F(SettingsLoad, CancelOnTheWelcomeStartsTheCounter) {
-    prompt.AnswerNext(PromptAnswer::Cancel);
-    Load();
-    ExpectRecreatedThenWelcome(prompt);
-    EXPECT_EQ(settings.record.startCounter, 1);
-    ASSERT_TRUE(settings.SaveAfterPreferences());
-    EXPECT_EQ(SavedRecord().startCounter, 1);
-
-    // The next start shows nothing and counts on.
-    RecordingPrompt nextPrompt;
-    OutputSlots nextSlots;
-    Settings next(nextPrompt, nextSlots);
-    next.LoadSettings(Executable());
-    EXPECT_TRUE(nextPrompt.prompts().empty());
-    EXPECT_EQ(next.record.startCounter, 2);
-}
-
-TEST_F(SettingsLoad, ShortOrOtherVersionFilesAreTreatedAsMissing) {
-    SettingsRecord stale = DefaultSettings();
-    stale.outputFrequency = 22050;
-    stale.startCounter = 5;
-    std::memset(stale.magic + 20, 0xAB, 10);  // tail bytes that must not survive
-
-    WriteBytes(PreferencesFile(), &stale, 127);
-    Load();
-    ExpectRecreatedThenWelcome(prompt);
-    ExpectMagicWithZeroTail(settings.record);
-    ExpectDefaultFields(settings.record);
-    EXPECT_EQ(settings.record.startCounter, 0);
-
-    std::memcpy(stale.magic, "ZEBLOPREF0222", 14);
-    WriteRecord(stale);
-    prompt.Clear();
-    Load();
-    ExpectRecreatedThenWelcome(prompt);
-    ExpectMagicWithZeroTail(settings.record);
-    EXPECT_EQ(settings.record.outputFrequency, 44100);
-
-    // The magic is compared as a whole string: a longer text is another magic.
-    std::memcpy(stale.magic, "ZEBLOPREF02230", 15);
-    WriteRecord(stale);
-    prompt.Clear();
-    Load();
-    ExpectRecreatedThenWelcome(prompt);
-}
-
-TEST_F(SettingsLoad, LongerFileIsAcceptedAndTheNextSaveTruncatesIt) {
-    SettingsRecord r = DefaultSettings();
-    r.startCounter = 3;
-    r.outputFrequency = 48000;
-    std::string bytes(reinterpret_cast<const char*>(&r), sizeof r);
-    bytes += std::string(72, 'x');
-    WriteBytes(PreferencesFile(), bytes.data(), bytes.size());
-
-    Load();
-    EXPECT_TRUE(prompt.prompts().empty());
-    EXPECT_EQ(settings.record.outputFrequency, 48000);
-    EXPECT_EQ(settings.record.startCounter, 4);
-    ASSERT_TRUE(settings.SaveAfterPreferences());
-    EXPECT_EQ(ReadBytes(PreferencesFile()).size(), 128u);
-}
-
-TEST_F(SettingsLoad, ValidFileWithCounterZeroAsksAgainAndCounterSevenCountsOn) {
-    SettingsRecord r = DefaultSettings();
-    WriteRecord(r);
-    Load();
-    ASSERT_EQ(prompt.prompts().size(), 1u);
-    EXPECT_EQ(prompt.prompts()[0].text, kWelcomeMessage);
-    EXPECT_EQ(settings.record.startCounter, 0) << "OK keeps the welcome";
-
-    r.startCounter = 7;
-    WriteRecord(r);
-    prompt.Clear();
-    Load();
-    EXPECT_TRUE(prompt.prompts().empty());
-    EXPECT_EQ(settings.record.startCounter, 8);
-    ASSERT_TRUE(settings.SaveOnExit(0, 0));
-    EXPECT_EQ(SavedRecord().startCounter, 8);
-}
-
-TEST_F(SettingsLoad, CounterStopsAtTheTopAndANegativeCounterFallsBackToZero) {
-    SettingsRecord r = DefaultSettings();
-    r.startCounter = std::numeric_limits<int32_t>::max();
-    WriteRecord(r);
-    Load();
-    EXPECT_TRUE(prompt.prompts().empty());
-    EXPECT_EQ(settings.record.startCounter, std::numeric_limits<int32_t>::max());
-
-    r.startCounter = -3;
-    WriteRecord(r);
-    Load();
-    ASSERT_EQ(prompt.prompts().size(), 1u);
-    EXPECT_EQ(prompt.prompts()[0].text, kWelcomeMessage);
-    EXPECT_EQ(settings.record.startCounter, 0);
-}
-
-TEST_F(SettingsLoad, LowPassOutsideItsRangeIsSwitchedOffKeepingTheCutoff) {
-    struct Case {
-        int32_t frequency, cutoff, enabledAfter;
+    const std::pair<std::string, std::string> rows[] = {
+        {"/opt/zeblo/bin/zeblo", "/opt/zeblo/bin/"},
+        {"/zeblo", "/"},
+        {"/home/u/\x95\x5C/zeblo", "/home/u/\x95\x5C/"},  // a Shift-JIS byte pair ending in '\'
+        {"/home/u/dir\\sub/zeblo", "/home/u/dir\\sub/"},
+        {"zeblo", ""},
+        {deep + "zeblo", deep},
     };
-    const Case cases[] = {
-        {44100, 30000, 0}, {22050, 11025, 1}, {22050, 11026, 0}, {44100, 22050, 1},
-        {48000, 24001, 0}, {44100, 100, 1},   {44100, 99, 0},    {44100, -5, 0},
+    for (const auto& [exe, folder] : rows)
+        EXPECT_EQ(PreferencesPath(exe), folder + "ZEBLOPreferences.bin") << exe;
+    EXPECT_EQ(ExecutablePath(), std::filesystem::canonical("/proc/self/exe").string());
+}
+
+// What is on disk at a start, which boxes come up, and what the next save writes.
+TEST_F(SettingsLoad, StartsFromEachKindOfFile) {
+    struct Row {
+        const char* name;
+        std::string file;
+        PromptAnswer welcome;
+        const char* boxes;
+        bool accepted;
+        int32_t counter;
     };
-    for (const Case& c : cases) {
-        SettingsRecord r = DefaultSettings();
-        r.startCounter = 1;
-        r.outputFrequency = c.frequency;
-        r.lowPassEnabled = 1;
-        r.lowPassCutoff = c.cutoff;
-        WriteRecord(r);
-        Load();
-        EXPECT_EQ(settings.record.lowPassEnabled, c.enabledAfter)
-            << c.frequency << " Hz, cut-off " << c.cutoff;
-        EXPECT_EQ(settings.record.lowPassCutoff, c.cutoff);
+    const auto bytes = [](const SettingsRecord& r, std::size_t size) {
+        std::string b(test::BytesOf(r));
+        b.resize(size, 'x');
+        return b;
+    };
+    const Row rows[] = {
+        {"missing", "", PromptAnswer::Ok, "RW", false, 0},
+        {"missing, cancel", "", PromptAnswer::Cancel, "RW", false, 1},
+        {"short", bytes(Image(5), 127), PromptAnswer::Ok, "RW", false, 0},
+        {"old", bytes(Image(5, "ZEBLOPREF0222"), 128), PromptAnswer::Ok, "RW", false, 0},
+        {"longer magic", bytes(Image(5, "ZEBLOPREF02230"), 128), PromptAnswer::Ok, "RW", false, 0},
+        {"never cancelled", bytes(Image(0), 128), PromptAnswer::Ok, "W", true, 0},
+        {"counting", bytes(Image(7), 128), PromptAnswer::Ok, "", true, 8},
+        {"at the top", bytes(Image(INT_MAX), 128), PromptAnswer::Ok, "", true, INT_MAX},
+        {"negative", bytes(Image(-3), 128), PromptAnswer::Cancel, "W", true, 1},
+        {"longer file", bytes(Image(3), 200), PromptAnswer::Ok, "", true, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(File());
+        if (!row.file.empty()) test::WriteFile(File(), row.file);
+        if (row.welcome == PromptAnswer::Cancel) prompt.AnswerNext(PromptAnswer::Cancel);
+        SettingsRecord expected = row.accepted ? Image(0) : DefaultSettings();
+        expected.startCounter = row.counter;
+        EXPECT_EQ(test::BytesOf(Load()), test::BytesOf(expected));
+        EXPECT_EQ(Boxes(), row.boxes);
+        EXPECT_EQ(test::ReadFile(File()), row.file) << "a start writes nothing";
+
+        ASSERT_TRUE(settings.SaveOnExit(120, -40));
+        expected.windowLeft = 120;
+        expected.windowTop = -40;
+        EXPECT_EQ(test::ReadFile(File()), test::BytesOf(expected));
     }
 }
 
-TEST_F(SettingsLoad, OfferedValuesAreKeptAndDriveTheWorkingValues) {
-    SettingsRecord r = DefaultSettings();
-    std::memset(r.magic + 14, 0x5A, 50);  // carried along unchanged
-    r.outputDevice = 3;
-    r.outputFrequency = 22050;
-    r.autoDetune = 0;
-    r.redrawRate = 50;
-    r.blockLength = 2;
-    r.displayOffsetMode = 9;  // hidden option: any nonzero value
-    r.instrumentSet = 7;
-    r.blockCount = 5;
-    r.keepRunningOnUnderrun = 1;
-    r.monauralOutput = 1;
-    r.lowPassEnabled = 1;
-    r.lowPassCutoff = 4000;
-    r.windowLeft = -1200;
-    r.windowTop = 77;
-    r.startCounter = 1;
-    WriteRecord(r);
-    Load();
-    SettingsRecord expected = r;
-    expected.startCounter = 2;
-    EXPECT_EQ(std::memcmp(&settings.record, &expected, sizeof expected), 0);
-
-    EXPECT_EQ(settings.parameters.sampleRate, 22050);
-    EXPECT_EQ(settings.parameters.blockBytes, 17640);
-    EXPECT_EQ(settings.parameters.redrawRate, 50);
-    EXPECT_EQ(settings.parameters.blockCount, 5);
-    EXPECT_EQ(settings.parameters.activeInstrumentSet.load(), 7);
-
-    ASSERT_TRUE(settings.SaveAfterPreferences());
-    const SettingsRecord saved = SavedRecord();
-    EXPECT_EQ(std::memcmp(&saved, &expected, sizeof expected), 0);
-}
-
-TEST_F(SettingsLoad, EditedValuesOutsideTheOfferedSetsFallBackOneByOne) {
-    SettingsRecord r = DefaultSettings();
-    r.outputDevice = -2;
-    r.outputFrequency = 0;
-    r.autoDetune = 2;
-    r.redrawRate = 0;
-    r.blockLength = 0;
-    r.drumSet = 1;
-    r.instrumentSet = 8;
-    r.blockCount = 0;
-    r.keepRunningOnUnderrun = -1;
-    r.monauralOutput = 2;
-    r.lowPassEnabled = 7;
-    r.lowPassCutoff = 5000;
-    r.windowLeft = std::numeric_limits<int32_t>::min();
-    r.startCounter = 1;
-    WriteRecord(r);
-    Load();
-    SettingsRecord others = settings.record;
-    others.lowPassCutoff = DefaultSettings().lowPassCutoff;  // the cut-off has its own rule
-    ExpectDefaultFields(others);
-    EXPECT_EQ(settings.record.lowPassCutoff, 5000);
-    EXPECT_EQ(settings.record.windowLeft, std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(settings.parameters.blockBytes, 352800);
-    EXPECT_EQ(settings.parameters.blockCount, 10);
-    EXPECT_EQ(slots.count(), 10);
-
-    // Fields fall back alone: the good neighbours of a bad field stay.
-    r = DefaultSettings();
-    r.startCounter = 1;
-    r.outputFrequency = 48000;
-    r.blockLength = 7;
-    r.blockCount = 31;
-    r.instrumentSet = -1;
-    r.redrawRate = 25;
-    WriteRecord(r);
-    Load();
-    EXPECT_EQ(settings.record.outputFrequency, 48000);
-    EXPECT_EQ(settings.record.blockLength, 20);
-    EXPECT_EQ(settings.record.blockCount, 10);
-    EXPECT_EQ(settings.record.instrumentSet, 0);
-    EXPECT_EQ(settings.record.redrawRate, 25);
-    EXPECT_EQ(settings.parameters.blockBytes, 384000);
-}
-
-TEST_F(SettingsLoad, AllocatesOneZeroedSlotPerBlock) {
-    for (int i = 0; i < kOutputSlotCapacity; ++i) {
-        slots[i].filled.store(1);
-        slots[i].byteCount = 99;
-        slots[i].spare[0] = slots[i].spare[1] = 5;
-    }
-    SettingsRecord r = DefaultSettings();
-    r.startCounter = 1;
-    r.blockLength = 5;
-    r.blockCount = 15;
-    WriteRecord(r);
-    Load();
-    ASSERT_EQ(slots.count(), 15);
-    for (int i = 0; i < kOutputSlotCapacity; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(slots[i].filled.load(), 0u);
-        EXPECT_EQ(slots[i].byteCount, 0u);
-        EXPECT_EQ(slots[i].spare[0], 0u);
-        EXPECT_EQ(slots[i].spare[1], 0u);
-        if (i < 15) {
-            EXPECT_NE(slots[i].block, nullptr);
-            EXPECT_EQ(slots[i].capacity, 88200u);
-        } else {
-            EXPECT_EQ(slots[i].block, nullptr);
+// Each field the dialog could not have produced falls back to its default alone; its
+// neighbours, and values the dialog does offer, stay.
+TEST_F(SettingsLoad, FieldsFallBackOneByOne) {
+    using R = SettingsRecord;
+    const std::pair<int32_t R::*, std::vector<std::pair<int32_t, int32_t>>> rows[] = {
+        {&R::outputDevice, {{-2, -1}, {3, 3}}}, {&R::outputFrequency, {{0, 44100}, {22050, 22050}}},
+        {&R::autoDetune, {{2, 1}, {0, 0}}},     {&R::redrawRate, {{0, 10}, {50, 50}}},
+        {&R::blockLength, {{7, 20}, {2, 2}}},   {&R::drumSet, {{1, 0}}},
+        {&R::displayOffsetMode, {{9, 9}}},      {&R::instrumentSet, {{8, 0}, {-1, 0}, {7, 7}}},
+        {&R::blockCount, {{31, 10}, {5, 5}}},   {&R::keepRunningOnUnderrun, {{-1, 0}}},
+        {&R::monauralOutput, {{2, 0}, {1, 1}}}, {&R::lowPassEnabled, {{7, 0}}},
+        {&R::windowLeft, {{INT_MIN, INT_MIN}}}};
+    for (const auto& [field, values] : rows)
+        for (const auto& [value, loaded] : values) {
+            SettingsRecord r = Image(1);
+            r.*field = value;
+            Write(r);
+            SettingsRecord expected = r;
+            expected.*field = loaded;
+            expected.startCounter = 2;
+            EXPECT_EQ(test::BytesOf(Load()), test::BytesOf(expected)) << value;
         }
+    // The filter is switched off outside 100 ... half the rate; the cut-off itself stays.
+    const int32_t lowPass[][3] = {{44100, 30000, 0}, {22050, 11025, 1}, {22050, 11026, 0},
+                                  {48000, 24001, 0}, {44100, 100, 1},   {44100, 99, 0}};
+    for (const auto& [rate, cutoff, enabled] : lowPass) {
+        SettingsRecord r = Image(1);
+        r.outputFrequency = rate;
+        r.lowPassEnabled = 1;
+        r.lowPassCutoff = cutoff;
+        Write(r);
+        EXPECT_EQ(Load().lowPassEnabled, enabled) << rate << " Hz, cut-off " << cutoff;
+        EXPECT_EQ(settings.record.lowPassCutoff, cutoff);
     }
 }
 
-TEST_F(SettingsLoad, UnwritableFileReportsEachSaveWithItsOwnMessage) {
-    settings.LoadSettings(folder.File("missing-folder/zeblo"));
-    prompt.Clear();
-    settings.record.instrumentSet = 3;
-
-    EXPECT_FALSE(settings.SaveAfterPreferences());
-    ASSERT_EQ(prompt.prompts().size(), 1u);
-    EXPECT_EQ(prompt.prompts()[0].text, kPreferencesSaveFailedMessage);
-    EXPECT_EQ(prompt.prompts()[0].buttons, PromptButtons::Ok);
-    EXPECT_EQ(prompt.prompts()[0].icon, PromptIcon::Error);
-
-    EXPECT_FALSE(settings.SaveOnExit(10, 20));
-    ASSERT_EQ(prompt.prompts().size(), 2u);
-    EXPECT_EQ(prompt.prompts()[1].text, kExitSaveFailedMessage);
-    EXPECT_EQ(prompt.prompts()[1].buttons, PromptButtons::Ok);
-    // The run goes on with its settings in memory.
-    EXPECT_EQ(settings.record.instrumentSet, 3);
-    EXPECT_EQ(settings.record.windowLeft, 10);
-}
-
-TEST_F(SettingsLoad, OnlyTheActiveSetsFollowAnEditAtOnce) {
+TEST_F(SettingsLoad, WorkingValuesFollowTheStartAndOnlyTheSetsFollowAnEdit) {
+    SettingsRecord r = Image(1);
+    r.outputFrequency = 22050;
+    r.blockLength = 2;
+    r.redrawRate = 50;
+    r.blockCount = 15;
+    r.instrumentSet = 7;
+    Write(r);
     Load();
+    const EngineParameters& p = settings.parameters;
+    EXPECT_EQ(std::vector<int>({p.sampleRate, p.blockBytes, p.redrawRate, p.blockCount,
+                                p.activeInstrumentSet, slots.count(), int(slots[14].capacity)}),
+              std::vector<int>({22050, 17640, 50, 15, 7, 15, 17640}));
+
     settings.record.instrumentSet = 6;
-    settings.record.outputFrequency = 22050;
-    settings.record.blockLength = 60;
+    settings.record.outputFrequency = 44100;
     settings.RefreshActiveSets();
     EXPECT_EQ(settings.parameters.activeInstrumentSet.load(), 6);
-    EXPECT_EQ(settings.parameters.sampleRate, 44100);
-    EXPECT_EQ(settings.parameters.blockBytes, 352800);
+    EXPECT_EQ(settings.parameters.sampleRate, 22050);
 }
 
-TEST(RecordingPrompt, OkOnlyBoxesLeaveTheQueuedAnswersAlone) {
-    RecordingPrompt prompt(PromptAnswer::Cancel);
-    prompt.AnswerNext(PromptAnswer::Ok);
-    EXPECT_EQ(prompt.Ask("a", PromptButtons::Ok, PromptIcon::Warning), PromptAnswer::Ok);
-    EXPECT_EQ(prompt.Ask("b", PromptButtons::OkCancel, PromptIcon::Warning), PromptAnswer::Ok);
-    EXPECT_EQ(prompt.Ask("c", PromptButtons::OkCancel, PromptIcon::Error), PromptAnswer::Cancel);
-    ASSERT_EQ(prompt.prompts().size(), 3u);
-    EXPECT_EQ(prompt.prompts()[2].text, "c");
-    EXPECT_EQ(prompt.prompts()[2].icon, PromptIcon::Error);
-    EXPECT_EQ(prompt.prompts()[2].answer, PromptAnswer::Cancel);
+TEST_F(SettingsLoad, EachFailedSaveSaysWhichAndTheRunGoesOn) {
+    settings.LoadSettings(dir.File("missing-folder/zeblo"));
+    prompt.Clear();
+    settings.record.instrumentSet = 3;
+    EXPECT_FALSE(settings.SaveAfterPreferences());
+    EXPECT_FALSE(settings.SaveOnExit(10, 20));
+    ASSERT_EQ(prompt.prompts().size(), 2u);
+    EXPECT_EQ(prompt.prompts()[0].text, kPreferencesSaveFailedMessage);
+    EXPECT_EQ(prompt.prompts()[0].icon, PromptIcon::Error);
+    EXPECT_EQ(prompt.prompts()[1].text, kExitSaveFailedMessage);
+    EXPECT_EQ(settings.record.instrumentSet, 3);
 }
 
 }  // namespace

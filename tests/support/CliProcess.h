@@ -15,11 +15,6 @@
 
 namespace zeblo::test {
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 struct CliRun {
     int status = -1;  // the exit status; -1 when the program did not exit by itself
     std::string out;

@@ -2,6 +2,7 @@
 // still plays their program.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <vector>
 
 #include "engine/DisplaySnapshot.h"
@@ -13,61 +14,46 @@
 namespace zeblo {
 namespace {
 
-struct Rig {
-    void Send(std::vector<uint8_t> bytes) {
-        MessageHeader header;
-        header.data = bytes.data();
-        header.bufferLength = static_cast<uint32_t>(bytes.size());
-        engine.wavetable.LongMsg(kOpenModuleHandle, &header, kMessageHeaderSize, 0);
-    }
-    // Row `row` gets a ramp from `first` upwards, one step a sample.
-    void Upload(uint8_t row, int8_t first) {
-        std::vector<uint8_t> message = {0xF0, 0x77, 0x10, 0x42, 0x12, 0xF1, row, 0x00};
-        for (int i = 0; i < 32; ++i) message.push_back(static_cast<uint8_t>(first + i));
-        message.push_back(0xF7);
-        Send(message);
-    }
-    std::vector<int8_t> Row(uint32_t wave) const {
-        const int8_t* bytes = waves.Samples(wave);
-        return bytes ? std::vector<int8_t>(bytes, bytes + 32) : std::vector<int8_t>{};
-    }
-
+TEST(EngineWaveforms, UploadedRowsAreDrawnWithoutAChannelOnTheirProgram) {
     SettingsRecord record = DefaultSettings();
     EngineParameters parameters;
     EngineContext engine{record, parameters};
     EngineWaveforms waves{engine.wavetable};
-};
-
-std::vector<int8_t> Ramp(int8_t first) {
-    std::vector<int8_t> ramp;
-    for (int i = 0; i < 32; ++i) ramp.push_back(static_cast<int8_t>(first + i));
-    return ramp;
-}
-
-TEST(EngineWaveforms, UploadedRowsAreDrawnWithoutAChannelOnTheirProgram) {
-    Rig rig;
-    rig.Upload(5, -100);
-    rig.Upload(127, 20);
-    // Own-waveform mode on, and every channel left on program 0.
-    rig.Send({0xF0, 0x77, 0x10, 0x42, 0x12, 0xF0, 0x00, 0x00, 0x01, 0xF7});
-    EXPECT_EQ(rig.Row(kWaveFromUploaded | 5), Ramp(-100));
-    EXPECT_EQ(rig.Row(kWaveFromUploaded | 127), Ramp(20));
-    // A row never uploaded is silence; a newer upload replaces the older one.
-    EXPECT_EQ(rig.Row(kWaveFromUploaded | 6), std::vector<int8_t>(32, 0));
-    rig.Upload(5, 3);
-    EXPECT_EQ(rig.Row(kWaveFromUploaded | 5), Ramp(3));
-    // The program change away from a row keeps it drawable.
-    rig.engine.wavetable.ShortMsg(kOpenModuleHandle, PackShortMsg(0xC0, 5), 0);
-    rig.engine.wavetable.ShortMsg(kOpenModuleHandle, PackShortMsg(0xC0, 9), 0);
-    EXPECT_EQ(rig.Row(kWaveFromUploaded | 5), Ramp(3));
-
-    const int8_t* record = rig.waves.Samples(kWaveFromRecord | 3);
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record, kWaveformRecords[3].samples);
-    EXPECT_EQ(rig.waves.Samples(kWaveFromUploaded | 128), nullptr);
-    EXPECT_EQ(rig.waves.Samples(5), nullptr);  // names neither source
-    EXPECT_EQ(rig.engine.wavetable.UploadedWaveBytes(-1), nullptr);
-    EXPECT_EQ(rig.engine.wavetable.UploadedWaveBytes(128), nullptr);
+    const auto send = [&](std::vector<uint8_t> bytes) {
+        MessageHeader header;
+        header.data = bytes.data();
+        header.bufferLength = static_cast<uint32_t>(bytes.size());
+        engine.wavetable.LongMsg(kOpenModuleHandle, &header, kMessageHeaderSize, 0);
+    };
+    // Row `row` gets a ramp from `first` upwards, one step a sample.
+    const auto upload = [&](uint8_t row, int first) {
+        std::vector<uint8_t> message = {0xF0, 0x77, 0x10, 0x42, 0x12, 0xF1, row, 0x00};
+        for (int i = 0; i < 32; ++i) message.push_back(static_cast<uint8_t>(first + i));
+        message.push_back(0xF7);
+        send(message);
+    };
+    const auto row = [&](uint32_t row) {
+        const int8_t* bytes = waves.Samples(kWaveFromUploaded | row);
+        return bytes ? std::vector<int>(bytes, bytes + 32) : std::vector<int>{};
+    };
+    const auto ramp = [](int first) {
+        std::vector<int> samples(32);
+        std::iota(samples.begin(), samples.end(), first);
+        return samples;
+    };
+    upload(5, -100);
+    upload(127, 20);
+    send({0xF0, 0x77, 0x10, 0x42, 0x12, 0xF0, 0x00, 0x00, 0x01, 0xF7});  // own waveforms on
+    EXPECT_EQ(row(5), ramp(-100));
+    EXPECT_EQ(row(127), ramp(20));
+    EXPECT_EQ(row(6), std::vector<int>(32, 0)) << "never uploaded: silence";
+    upload(5, 3);
+    engine.wavetable.ShortMsg(kOpenModuleHandle, PackShortMsg(0xC0, 5), 0);
+    engine.wavetable.ShortMsg(kOpenModuleHandle, PackShortMsg(0xC0, 9), 0);
+    EXPECT_EQ(row(5), ramp(3)) << "the newer upload, kept after the program moved on";
+    EXPECT_EQ(waves.Samples(kWaveFromRecord | 3), kWaveformRecords[3].samples);
+    EXPECT_TRUE(row(128).empty());
+    EXPECT_EQ(waves.Samples(5), nullptr);  // names neither source
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
 #include "settings/SettingsMessages.h"
-#include "settings/TempFolder.h"
+#include "support/TempDir.h"
 #include "ui/PlayerStateRecord.h"
 #include "ui/PreferencesDialogCommand.h"
 #include "ui/PreferencesDialogRules.h"
@@ -16,21 +16,39 @@
 namespace zeblo {
 namespace {
 
-using testing::TempFolder;
+using namespace std::string_literals;
+using Edit = std::function<void(SettingsRecord&)>;
 
-// The playback layer's actions as the command uses them: the pause toggle and the stop.
-class FakeControl final : public PlayerControl {
+// A player in the middle of a song and the desktop around the command: every action the command
+// takes becomes a word in `calls`.
+class Rig final : public PlayerControl, public PreferencesEnvironment {
 public:
-    explicit FakeControl(PlayerStateRecord& player, std::vector<std::string>& calls)
-        : player_(player), calls_(calls) {}
+    Rig() {
+        SettingsRecord r = DefaultSettings();
+        r.startCounter = 4;
+        test::WriteFile(File(), test::BytesOf(r));
+        settings.LoadSettings(dir.File("zeblo"));
+        player.playState = 1;
+        player.currentPath = "/songs/a b.mid";
+    }
+    std::string File() const { return dir.File("ZEBLOPreferences.bin"); }
+    void Run(Edit change) {
+        edit = std::move(change);
+        PreferencesCommand(settings, player, *this, prompt, *this).Run();
+    }
+    std::string Prompts() const {
+        std::string texts;
+        for (const RecordedPrompt& p : prompt.prompts()) texts += p.text + "|";
+        return texts;
+    }
+
     void Pause() override {
-        calls_.push_back(player_.pauseState ? "resume" : "pause");
-        player_.pauseState = !player_.pauseState;
+        calls += player.pauseState ? "resume " : "pause ";
+        player.pauseState = !player.pauseState;
     }
     void StopPlayback() override {
-        calls_.push_back("stop");
-        player_.playState = 0;
-        player_.pauseState = 0;
+        calls += "stop ";
+        player.playState = player.pauseState = 0;
     }
     void Play() override {}
     void Speed() override {}
@@ -45,231 +63,105 @@ public:
     void PlayCurrent() override {}
     void DisplayTick() override {}
 
-private:
-    PlayerStateRecord& player_;
-    std::vector<std::string>& calls_;
-};
-
-class FakeEnvironment final : public PreferencesEnvironment {
-public:
-    explicit FakeEnvironment(std::vector<std::string>& calls) : calls_(calls) {}
-
     std::vector<std::string> DeviceNames() override { return {"default", "card"}; }
-    PromptAnswer RunDialog(SettingsRecord& record,
-                           const std::vector<std::string>& devices) override {
-        calls_.push_back("dialog");
-        EXPECT_EQ(devices.size(), 2u);
-        if (edit) edit(record);
+    PromptAnswer RunDialog(SettingsRecord& record, const std::vector<std::string>&) override {
+        calls += "dialog ";
+        edit(record);
         return answer;
     }
     void ShowMessage(const std::string& text, int32_t ms) override {
-        messages.push_back(text);
-        messageMs = ms;
+        messages += text + "@" + std::to_string(ms);
     }
-    bool CloseInstanceBlock() override {
-        calls_.push_back("close block");
-        return closes;
-    }
-    void ReopenInstanceBlock() override { calls_.push_back("reopen block"); }
+    bool CloseInstanceBlock() override { return calls += "close ", closes; }
+    void ReopenInstanceBlock() override { calls += "reopen "; }
     bool StartProgram(const std::string& argument) override {
-        calls_.push_back("start " + argument);
-        return starts;
+        return calls += "start(" + argument + ") ", starts;
     }
-    void ShutDownAndQuit() override { calls_.push_back("shut down"); }
+    void ShutDownAndQuit() override { calls += "quit "; }
 
-    std::function<void(SettingsRecord&)> edit;
-    PromptAnswer answer = PromptAnswer::Ok;
-    bool closes = true;
-    bool starts = true;
-    std::vector<std::string> messages;
-    int32_t messageMs = 0;
-
-private:
-    std::vector<std::string>& calls_;
-};
-
-class PreferencesCommandTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SettingsRecord r = DefaultSettings();
-        r.startCounter = 4;
-        testing::WriteBytes(folder.File("ZEBLOPreferences.bin"), &r, sizeof r);
-        settings.LoadSettings(folder.File("zeblo"));
-        player.playState = 1;
-        player.currentPath = "/songs/a b.mid";
-    }
-
-    void Run(std::function<void(SettingsRecord&)> edit) {
-        environment.edit = std::move(edit);
-        PreferencesCommand(settings, player, control, prompt, environment).Run();
-    }
-
-    SettingsRecord Saved() const {
-        SettingsRecord r;
-        const auto bytes = testing::ReadBytes(folder.File("ZEBLOPreferences.bin"));
-        std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
-        return r;
-    }
-
-    std::vector<std::string> PromptTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& p : prompt.prompts()) texts.push_back(p.text);
-        return texts;
-    }
-
-    TempFolder folder;
+    test::TempDir dir;
     RecordingPrompt prompt;
-    OutputSlots outputSlots;
-    Settings settings{prompt, outputSlots};
+    OutputSlots slots;
+    Settings settings{prompt, slots};
     PlayerStateRecord player{16};
-    std::vector<std::string> calls;
-    FakeControl control{player, calls};
-    FakeEnvironment environment{calls};
+    Edit edit;
+    PromptAnswer answer = PromptAnswer::Ok;
+    bool closes = true, starts = true;
+    std::string calls, messages;
 };
 
-using Calls = std::vector<std::string>;
-
-TEST_F(PreferencesCommandTest, InstrumentSetActsOnTheNextNotesAfterTheBuffer) {
-    Run([](SettingsRecord& r) { r.instrumentSet = 3; });
-    EXPECT_EQ(calls, Calls({"pause", "dialog", "resume"}));
-    EXPECT_EQ(settings.parameters.activeInstrumentSet.load(), 3);
-    EXPECT_EQ(environment.messages, Calls({kAfterBufferNotice}));
-    EXPECT_EQ(environment.messageMs, 3000);
-    EXPECT_EQ(Saved().instrumentSet, 3);
-    EXPECT_EQ(player.pauseState, 0);
-}
-
-TEST_F(PreferencesCommandTest, UnderrunOptionAloneOrWithMonoSaysNothing) {
-    Run([](SettingsRecord& r) { r.keepRunningOnUnderrun = 1; });
-    EXPECT_TRUE(environment.messages.empty());
-    EXPECT_EQ(Saved().keepRunningOnUnderrun, 1);
-    Run([](SettingsRecord& r) {
-        r.keepRunningOnUnderrun = 0;
-        r.monauralOutput = 1;
-    });
-    EXPECT_TRUE(environment.messages.empty());
-    EXPECT_EQ(Saved().monauralOutput, 1);
-    // Mono alone is told about.
-    Run([](SettingsRecord& r) { r.monauralOutput = 0; });
-    EXPECT_EQ(environment.messages, Calls({kAfterBufferNotice}));
-}
-
-TEST_F(PreferencesCommandTest, DeviceAndDetuneActAtTheNextPlay) {
-    Run([](SettingsRecord& r) { r.outputDevice = 0; });
-    EXPECT_EQ(environment.messages, Calls({kNextPlayNotice}));
-    Run([](SettingsRecord& r) { r.autoDetune = 0; });
-    EXPECT_EQ(environment.messages, Calls({kNextPlayNotice, kNextPlayNotice}));
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "close block"), 0);
-    EXPECT_EQ(Saved().outputDevice, 0);
-}
-
-TEST_F(PreferencesCommandTest, BufferCountRestartsWithTheSongAsArgument) {
-    Run([](SettingsRecord& r) { r.blockCount = 20; });
-    EXPECT_EQ(calls, Calls({"pause", "dialog", "stop", "close block", "start /songs/a b.mid",
-                            "shut down"}));
-    EXPECT_EQ(PromptTexts(), Calls({kRestartMessage}));
-    EXPECT_TRUE(environment.messages.empty());
-    EXPECT_EQ(Saved().blockCount, 20);
-    // The running program keeps its start values.
-    EXPECT_EQ(settings.parameters.blockCount, 10);
-}
-
-TEST_F(PreferencesCommandTest, EveryStartValueChangeRestarts) {
-    const std::vector<std::function<void(SettingsRecord&)>> edits{
-        [](SettingsRecord& r) { r.outputFrequency = 48000; },
-        [](SettingsRecord& r) { r.redrawRate = 25; },
-        [](SettingsRecord& r) { r.blockLength = 10; }};
-    for (const auto& edit : edits) {
-        calls.clear();
-        Run(edit);
-        EXPECT_EQ(std::count(calls.begin(), calls.end(), "shut down"), 1);
-    }
-}
-
-TEST_F(PreferencesCommandTest, AFailedRestartSaysSoAndKeepsRunning) {
-    player.currentPath.clear();
-    environment.starts = false;
-    environment.closes = false;
-    Run([](SettingsRecord& r) { r.redrawRate = 50; });
-    EXPECT_EQ(calls,
-              Calls({"pause", "dialog", "stop", "close block", "start ", "reopen block", "pause"}));
-    EXPECT_EQ(PromptTexts(),
-              Calls({kRestartMessage, kSharedMemoryCloseFailedMessage, kRestartFailedMessage}));
-    // Stopped, and paused again by the closing pause toggle.
-    EXPECT_EQ(player.pauseState, 1);
-}
-
-TEST_F(PreferencesCommandTest, CancelChangesAndSavesNothing) {
-    std::filesystem::remove(folder.File("ZEBLOPreferences.bin"));
-    environment.answer = PromptAnswer::Cancel;
-    Run([](SettingsRecord& r) { r.instrumentSet = 5; });
-    EXPECT_EQ(calls, Calls({"pause", "dialog", "resume"}));
-    EXPECT_FALSE(std::filesystem::exists(folder.File("ZEBLOPreferences.bin")));
-    EXPECT_EQ(settings.parameters.activeInstrumentSet.load(), 0);
-}
-
-TEST_F(PreferencesCommandTest, AlreadyPausedStaysPaused) {
-    player.pauseState = 1;
-    Run([](SettingsRecord& r) { r.drumSet = 0; });
-    EXPECT_EQ(calls, Calls({"dialog"}));
-    EXPECT_EQ(player.pauseState, 1);
-    EXPECT_TRUE(environment.messages.empty());
-}
-
-TEST_F(PreferencesCommandTest, AFailedSaveIsTold) {
-    std::filesystem::remove(folder.File("ZEBLOPreferences.bin"));
-    std::filesystem::create_directory(folder.File("ZEBLOPreferences.bin"));
-    Run([](SettingsRecord& r) { r.lowPassCutoff = 5000; });
-    EXPECT_EQ(PromptTexts(), Calls({kPreferencesSaveFailedMessage}));
-    EXPECT_EQ(settings.record.lowPassCutoff, 5000);
-}
-
-TEST(ChangeClassification, EachFieldInItsClass) {
-    const SettingsRecord a = DefaultSettings();
-    auto changed = [&](std::function<void(SettingsRecord&)> edit) {
-        SettingsRecord b = a;
-        edit(b);
-        return ClassifyChanges(a, b);
+TEST(PreferencesCommand, EachChangeIsToldOrRestartsAsItTakesEffect) {
+    const std::string after = kAfterBufferNotice + "@3000"s, next = kNextPlayNotice + "@3000"s;
+    const std::string resumes = "pause dialog resume ";
+    const std::string restarts = "pause dialog stop close start(/songs/a b.mid) quit ";
+    using R = SettingsRecord;
+    const struct {
+        Edit edit;
+        std::string calls, message;
+    } rows[] = {
+        {[](R& r) { r.instrumentSet = 3; }, resumes, after},
+        {[](R& r) { r.displayOffsetMode = 1; }, resumes, after},
+        {[](R& r) { r.lowPassEnabled = 1; }, resumes, after},
+        {[](R& r) { r.lowPassCutoff = 4000; }, resumes, after},
+        {[](R& r) { r.monauralOutput = 1; }, resumes, after},
+        {[](R& r) { r.outputDevice = 0; }, resumes, next},
+        {[](R& r) { r.autoDetune = 0; }, resumes, next},
+        // The underrun switch silences what else changed, except a new device.
+        {[](R& r) { r.keepRunningOnUnderrun = 1; }, resumes, ""},
+        {[](R& r) { r.keepRunningOnUnderrun = r.monauralOutput = 1; }, resumes, ""},
+        {[](R& r) { r.keepRunningOnUnderrun = 1, r.autoDetune = 0; }, resumes, ""},
+        {[](R& r) { r.keepRunningOnUnderrun = 1, r.outputDevice = 2; }, resumes, next},
+        {[](R& r) { r.windowLeft = 40, r.startCounter = 9; }, resumes, ""},
+        {[](R& r) { r.blockCount = 20; }, restarts, ""},
+        {[](R& r) { r.outputFrequency = 48000; }, restarts, ""},
+        {[](R& r) { r.redrawRate = 25; }, restarts, ""},
+        {[](R& r) { r.blockLength = 10; }, restarts, ""},
     };
-    EXPECT_EQ(ChangeNotice(ClassifyChanges(a, a)), nullptr);
-    for (auto edit :
-         {std::function<void(SettingsRecord&)>(
-              [](SettingsRecord& r) { r.outputFrequency = 22050; }),
-          std::function<void(SettingsRecord&)>([](SettingsRecord& r) { r.redrawRate = 1; }),
-          std::function<void(SettingsRecord&)>([](SettingsRecord& r) { r.blockLength = 2; }),
-          std::function<void(SettingsRecord&)>([](SettingsRecord& r) { r.blockCount = 5; })}) {
-        const PreferencesChange c = changed(edit);
-        EXPECT_TRUE(c.restart);
-        EXPECT_EQ(ChangeNotice(c), nullptr);
+    for (const auto& row : rows) {
+        Rig rig;
+        rig.Run(row.edit);
+        EXPECT_EQ(rig.calls, row.calls);
+        EXPECT_EQ(rig.messages, row.message) << rig.calls;
+        EXPECT_EQ(rig.Prompts(), row.calls == restarts ? kRestartMessage + "|"s : "");
+        EXPECT_EQ(test::ReadFile(rig.File()), test::BytesOf(rig.settings.record));
+        // The sets act at once; the running program keeps its start values.
+        EXPECT_EQ(rig.settings.parameters.activeInstrumentSet.load(),
+                  rig.settings.record.instrumentSet);
+        EXPECT_EQ(rig.settings.parameters.blockCount, 10);
     }
-    for (auto edit :
-         {std::function<void(SettingsRecord&)>([](SettingsRecord& r) { r.drumSet = 1; }),
-          std::function<void(SettingsRecord&)>([](SettingsRecord& r) { r.displayOffsetMode = 1; }),
-          std::function<void(SettingsRecord&)>([](SettingsRecord& r) { r.lowPassEnabled = 1; }),
-          std::function<void(SettingsRecord&)>(
-              [](SettingsRecord& r) { r.lowPassCutoff = 4000; })}) {
-        const PreferencesChange c = changed(edit);
-        EXPECT_FALSE(c.restart);
-        EXPECT_FALSE(c.quiet);
-        EXPECT_STREQ(ChangeNotice(c), kAfterBufferNotice);
-    }
-    // The underrun switch silences what else changed, except a new device.
-    EXPECT_EQ(ChangeNotice(changed([](SettingsRecord& r) {
-                  r.keepRunningOnUnderrun = 1;
-                  r.autoDetune = 0;
-              })),
-              nullptr);
-    EXPECT_STREQ(ChangeNotice(changed([](SettingsRecord& r) {
-                     r.keepRunningOnUnderrun = 1;
-                     r.outputDevice = 2;
-                 })),
-                 kNextPlayNotice);
-    // Window position and start count are no settings change.
-    EXPECT_EQ(ChangeNotice(changed([](SettingsRecord& r) {
-                  r.windowLeft = 40;
-                  r.startCounter = 9;
-              })),
-              nullptr);
+}
+
+TEST(PreferencesCommand, CancelPauseAndFailures) {
+    Rig cancelled;
+    std::filesystem::remove(cancelled.File());
+    cancelled.answer = PromptAnswer::Cancel;
+    cancelled.Run([](SettingsRecord& r) { r.instrumentSet = 5; });
+    EXPECT_EQ(cancelled.calls, "pause dialog resume ");
+    EXPECT_FALSE(std::filesystem::exists(cancelled.File()));
+    EXPECT_EQ(cancelled.settings.parameters.activeInstrumentSet.load(), 0);
+
+    Rig paused;
+    paused.player.pauseState = 1;
+    paused.Run([](SettingsRecord& r) { r.lowPassCutoff = 5000; });
+    EXPECT_EQ(paused.calls, "dialog ");
+    EXPECT_EQ(paused.player.pauseState, 1);
+
+    Rig unwritable;
+    std::filesystem::remove(unwritable.File());
+    std::filesystem::create_directory(unwritable.File());
+    unwritable.Run([](SettingsRecord& r) { r.lowPassCutoff = 5000; });
+    EXPECT_EQ(unwritable.Prompts(), kPreferencesSaveFailedMessage + "|"s);
+    EXPECT_EQ(unwritable.settings.record.lowPassCutoff, 5000);
+
+    // A restart that cannot start says so, takes the place back and leaves the song paused.
+    Rig stuck;
+    stuck.player.currentPath.clear();
+    stuck.starts = stuck.closes = false;
+    stuck.Run([](SettingsRecord& r) { r.redrawRate = 50; });
+    EXPECT_EQ(stuck.calls, "pause dialog stop close start() reopen pause ");
+    EXPECT_EQ(stuck.Prompts(), kRestartMessage + "|"s + kSharedMemoryCloseFailedMessage + "|" +
+                                   kRestartFailedMessage + "|");
+    EXPECT_EQ(stuck.player.pauseState, 1);
 }
 
 }  // namespace

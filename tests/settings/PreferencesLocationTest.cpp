@@ -6,21 +6,21 @@
 #include <filesystem>
 #include <numeric>
 
-#include "TempFolder.h"
+#include "support/TempDir.h"
 #include "settings/PreferencesFile.h"
 
 namespace zeblo {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
 
 constexpr char kName[] = "ZEBLOPreferences.bin";
 
 TEST(PreferencesLocation, ProgramFolderWhenItsFileExistsOrItIsWritableElseXdg) {
-    TempFolder folder;
+    TempDir folder;
     const std::string beside = folder.File(kName);
     const std::string xdg = folder.File("config") + "/zeblo/" + kName;
     const struct {
@@ -37,7 +37,7 @@ TEST(PreferencesLocation, ProgramFolderWhenItsFileExistsOrItIsWritableElseXdg) {
     };
     for (const auto& c : cases) {
         fs::remove(beside);
-        if (c.fileBeside) WriteBytes(beside, "x", 1);
+        if (c.fileBeside) WriteFile(beside, "x");
         PreferencesSearch search;
         search.configHome = c.configHome[0] ? folder.File(c.configHome) : "";
         std::string asked;
@@ -46,17 +46,17 @@ TEST(PreferencesLocation, ProgramFolderWhenItsFileExistsOrItIsWritableElseXdg) {
         EXPECT_EQ(at.path, c.path) << c.fileBeside << c.writable << c.configHome;
         EXPECT_EQ(at.createFolder, c.createFolder);
         if (!c.fileBeside) {
-            EXPECT_EQ(asked, folder.path().string());
+            EXPECT_EQ(asked, folder.Path().string());
         }
     }
 }
 
 TEST(PreferencesLocation, InstalledCopyNeverWritesItsProgramFolder) {
-    TempFolder folder;
-    fs::create_directories(folder.path() / "usr/bin");
-    fs::create_directories(folder.path() / "usr/share/applications");
-    fs::create_directories(folder.path() / "portable");
-    WriteBytes(folder.File("usr/share/applications/org.zeblo.Zeblo.desktop"), "", 0);
+    TempDir folder;
+    fs::create_directories(folder.Path() / "usr/bin");
+    fs::create_directories(folder.Path() / "usr/share/applications");
+    fs::create_directories(folder.Path() / "portable");
+    WriteFile(folder.File("usr/share/applications/org.zeblo.Zeblo.desktop"), "");
     const std::string home = getenv("HOME") ? getenv("HOME") : "";
     setenv("HOME", folder.File("home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", "relative/is/ignored", 1);
@@ -83,13 +83,13 @@ std::array<unsigned char, 128> Record(unsigned char first) {
 }
 
 TEST(PreferencesSave, FirstSaveMakesThePrivateFolderAndLaterSavesReplaceWhole) {
-    TempFolder folder;
+    TempDir folder;
     PreferencesFile file;
     const std::string path = folder.File("config") + "/zeblo/" + kName;
     file.SetLocation({path, true});
     const auto first = Record(1);
     ASSERT_TRUE(file.Save(first.data(), first.size()));
-    EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(first.begin(), first.end()));
+    EXPECT_EQ(ReadFile(path), std::string(first.begin(), first.end()));
     struct stat info {};
     ASSERT_EQ(stat((folder.File("config") + "/zeblo").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
@@ -99,17 +99,17 @@ TEST(PreferencesSave, FirstSaveMakesThePrivateFolderAndLaterSavesReplaceWhole) {
     const auto second = Record(50);
     file.beforeReplace = [] { return false; };
     EXPECT_FALSE(file.Save(second.data(), second.size()));
-    EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(first.begin(), first.end()));
+    EXPECT_EQ(ReadFile(path), std::string(first.begin(), first.end()));
     EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), {}), 1);
 
     file.beforeReplace = nullptr;
     ASSERT_TRUE(file.Save(second.data(), second.size()));
-    EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(second.begin(), second.end()));
+    EXPECT_EQ(ReadFile(path), std::string(second.begin(), second.end()));
     EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), {}), 1);
 }
 
 TEST(PreferencesSave, ProgramFolderIsNeverCreated) {
-    TempFolder folder;
+    TempDir folder;
     PreferencesFile file;
     file.SetPath(folder.File("missing") + "/" + kName);
     const auto bytes = Record(1);

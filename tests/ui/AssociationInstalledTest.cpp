@@ -4,30 +4,26 @@
 #include <string>
 
 #include "settings/RecordingPrompt.h"
-#include "settings/TempFolder.h"
+#include "support/TempDir.h"
 #include "ui/Association.h"
 
 namespace zeblo {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadBytes;
-using testing::TempFolder;
+using test::TempDir;
 
-std::string Text(const std::string& path) {
-    const auto bytes = ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+std::string Text(const std::string& path) { return test::ReadFile(path); }
 
 // An installed copy names the entry its package installed; a build tree writes its own, which the
 // menus show as well.
 TEST(LinkInstalled, InstalledCopyLinksItsInstalledEntryAndBuildTreeItsOwn) {
-    TempFolder folder;
+    TempDir folder;
     const std::string installedEntry =
         folder.File("usr/share/applications/org.zeblo.Zeblo.desktop");
     fs::create_directories(folder.File("usr/bin"));
     fs::create_directories(fs::path(installedEntry).parent_path());
-    testing::WriteBytes(installedEntry, "[Desktop Entry]\n", 16);
+    test::WriteFile(installedEntry, "[Desktop Entry]\n");
     const XdgFolders folders{folder.File("data"), folder.File("config")};
     const std::string mimeApps = folder.File("config") + "/mimeapps.list";
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,117 @@ TEST(RcpToSmf, EachCommandKind) {
             const rcp::RcpToSmf converted = Convert(w);
             EXPECT_EQ(Events(converted.smf), c.expected);
             EXPECT_EQ(converted.skippedCommands, c.skipped);
+        }
+    }
+}
+
+// "track@tick:key" of every note-on, in file order.
+std::string NoteOns(const std::vector<uint8_t>& smf) {
+    std::string text;
+    for (const std::string& line : Events(smf)) {
+        unsigned status = 0, key = 0;
+        const std::size_t at = line.find(' ');
+        if (std::sscanf(line.c_str() + at, " %X %X", &status, &key) == 2 && (status & 0xF0) == 0x90)
+            text += (text.empty() ? "" : " ") + line.substr(0, at) + ":" + std::to_string(key);
+    }
+    return text;
+}
+
+constexpr RcpCommand N(uint8_t key) {
+    return {key, 1, 1, 1};
+}
+constexpr RcpCommand kRepeatStart = {0xF9, 1};
+constexpr RcpCommand kMeasureEnd = {0xFD};
+constexpr RcpCommand Repeat(uint32_t times) {
+    return {0xF8, times};
+}
+constexpr RcpCommand SameMeasure(uint32_t command) {
+    return {0xFC, 0, command};
+}
+
+TEST(RcpToSmf, RepeatsAndSameMeasureReferences) {
+    const std::pair<std::vector<RcpCommand>, const char*> cases[] = {
+        {{kRepeatStart, N(60), Repeat(3), N(61)}, "1@0:60 1@1:60 1@2:60 1@3:61"},
+        {{kRepeatStart, N(60), kRepeatStart, N(61), Repeat(2), Repeat(2), N(62)},
+         "1@0:60 1@1:61 1@2:61 1@3:60 1@4:61 1@5:61 1@6:62"},
+        {{kRepeatStart, N(60), Repeat(0), N(61)}, "1@0:60 1@1:60 1@2:61"},  // endless: twice
+        {{N(60), N(61), kMeasureEnd, SameMeasure(0), kMeasureEnd, N(62)},
+         "1@0:60 1@1:61 1@2:60 1@3:61 1@4:62"},
+        // A reference to a measure that is itself a reference comes back to the first.
+        {{N(60), kMeasureEnd, SameMeasure(0), kMeasureEnd, SameMeasure(2), kMeasureEnd, N(61)},
+         "1@0:60 1@1:60 1@2:60 1@3:61"},
+    };
+    for (RcpFamily family : kFamilies) {
+        for (const auto& [commands, expected] : cases) {
+            EXPECT_EQ(NoteOns(Convert(OneTrack(family, commands)).smf), expected);
+        }
+    }
+}
+
+TEST(RcpToSmf, PlayBiasAndKeyShiftSpareRhythmTracks) {
+    for (RcpFamily family : kFamilies) {
+        RcpWriter w;
+        w.family = family;
+        w.playBias = 2;
+        w.tracks = {{.commands = {N(60), N(0x7F)}, .key = 0x0C},       // an octave up
+                    {.commands = {N(60)}, .channel = 1, .key = 0x74},  // an octave down
+                    {.commands = {N(60)}, .channel = 9, .key = 0x80},
+                    {.commands = {N(60)}, .channel = 10, .rhythm = 0x80},
+                    {.commands = {N(60)}, .channel = 3, .stepShift = 5}};
+        const rcp::RcpToSmf c = Convert(w);
+        EXPECT_EQ(NoteOns(c.smf), "1@0:74 2@0:50 3@0:60 4@0:60 5@5:62");
+        EXPECT_EQ(c.skippedCommands, 1u);  // the note transposed past the top
+    }
+}
+
+TEST(RcpToSmf, DamagedSongsFailWithAReason) {
+    using Damage = std::function<std::vector<uint8_t>(RcpWriter&)>;
+    auto commands = [](std::vector<RcpCommand> list) {
+        return [list](RcpWriter& w) {
+            w.tracks[0].commands = list;
+            return w.Bytes();
+        };
+    };
+    // Keeps the first bytes of the file: of the header, of the first track's header (-1), or
+    // all but the last eight (0).
+    auto cut = [](int keep) {
+        return [keep](RcpWriter& w) {
+            std::vector<uint8_t> bytes = w.Bytes();
+            const std::size_t firstTrack = w.V2() ? 0x586 : 0xC98;
+            bytes.resize(keep < 0 ? firstTrack + 10 : keep == 0 ? bytes.size() - 8 : keep);
+            return bytes;
+        };
+    };
+    std::vector<RcpCommand> deep(17, kRepeatStart), endless(16, kRepeatStart);
+    endless.push_back(N(60));
+    for (int i = 0; i < 16; ++i) endless.push_back(Repeat(255));
+    const std::pair<const char*, Damage> cases[] = {
+        {"not a song",
+         [](RcpWriter&) {
+             return std::vector<uint8_t>{'M', 'T', 'h', 'd'};
+         }},
+        {"header cut short", cut(0x100)},
+        {"track header cut short", cut(-1)},
+        {"track length past the end", cut(0)},
+        {"no ticks per quarter",
+         [](RcpWriter& w) {
+             w.ticksPerQuarter = 0;
+             return w.Bytes();
+         }},
+        {"reference outside the track", commands({N(60), SameMeasure(1000)})},
+        {"reference at itself", commands({N(60), SameMeasure(1)})},
+        {"references in a circle", commands({SameMeasure(1), SameMeasure(0)})},
+        {"repeats nested too deeply", commands(deep)},
+        {"repeats without end", commands(endless)},
+    };
+    for (RcpFamily family : kFamilies) {
+        for (const auto& [name, damage] : cases) {
+            SCOPED_TRACE(name);
+            RcpWriter w = OneTrack(family, {N(60)});
+            rcp::RcpToSmf converter;
+            EXPECT_FALSE(converter.Convert(damage(w)));
+            EXPECT_FALSE(converter.error.empty());
+            EXPECT_TRUE(converter.smf.empty());
         }
     }
 }

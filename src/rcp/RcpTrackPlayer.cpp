@@ -80,7 +80,7 @@ bool RcpTrackPlayer::Play(std::string& error) {
     if (port != 0) out.AddMeta(0, 0x21, std::array<uint8_t, 1>{port});
     while (!ended && position + song.CommandBytes() <= end) {
         if (budget.commandsLeft == 0 || out.Size() + conductor.Size() > budget.eventsLeft ||
-            tick > kMaxTick) {
+            out.Bytes() + conductor.Bytes() > budget.bytesLeft || tick > kMaxTick) {
             error = "the song plays on past any sane length";
             return false;
         }
@@ -90,6 +90,7 @@ bool RcpTrackPlayer::Play(std::string& error) {
         if (!Dispatch(c, error)) return false;
     }
     budget.eventsLeft -= std::min<uint64_t>(budget.eventsLeft, out.Size());
+    budget.bytesLeft -= std::min<uint64_t>(budget.bytesLeft, out.Bytes());
     return true;
 }
 

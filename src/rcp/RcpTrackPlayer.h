@@ -17,9 +17,11 @@
 
 namespace zeblo::rcp {
 
+// Sized so that any song stays within a few seconds and 64 MiB.
 struct ConversionBudget {
     uint64_t commandsLeft = 1u << 24;
-    uint64_t eventsLeft = 1u << 20;
+    uint64_t eventsLeft = (1u << 20) - 64;
+    uint64_t bytesLeft = 4u << 20;  // event bytes
 };
 
 // The data of the tempo and key signature meta events.

@@ -29,7 +29,7 @@ void PutBigEndian(uint32_t value, int bytes, std::vector<uint8_t>& out) {
 
 std::size_t SmfTrack::Add(uint64_t tick, std::span<const uint8_t> bytes) {
     SmfEvent event;
-    event.tick = tick;
+    event.tick = static_cast<uint32_t>(tick);
     event.sequence = static_cast<uint32_t>(events.size());
     event.offset = static_cast<uint32_t>(pool.size());
     event.size = static_cast<uint16_t>(bytes.size());
@@ -63,7 +63,7 @@ void SmfTrack::AddSysEx(uint64_t tick, std::span<const uint8_t> data) {
 
 uint64_t SmfTrack::LastTick() const {
     uint64_t last = 0;
-    for (const SmfEvent& event : events) last = std::max(last, event.tick);
+    for (const SmfEvent& event : events) last = std::max<uint64_t>(last, event.tick);
     return last;
 }
 
@@ -71,26 +71,30 @@ void SmfTrack::Encode(uint64_t endTick, std::vector<uint8_t>& out) {
     std::sort(events.begin(), events.end(), [](const SmfEvent& a, const SmfEvent& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.sequence < b.sequence;
     });
-    std::vector<uint8_t> body;
+    out.insert(out.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    const std::size_t start = out.size();
     uint64_t now = 0;
     for (const SmfEvent& event : events) {
-        PutVarLen(event.tick - now, body);
+        PutVarLen(event.tick - now, out);
         now = event.tick;
-        body.insert(body.end(), pool.begin() + event.offset,
-                    pool.begin() + event.offset + event.size);
+        out.insert(out.end(), pool.begin() + event.offset,
+                   pool.begin() + event.offset + event.size);
     }
-    PutVarLen(std::max(endTick, now) - now, body);
-    body.insert(body.end(), {0xFF, 0x2F, 0x00});
-    out.insert(out.end(), {'M', 'T', 'r', 'k'});
-    PutBigEndian(static_cast<uint32_t>(body.size()), 4, out);
-    out.insert(out.end(), body.begin(), body.end());
+    PutVarLen(std::max(endTick, now) - now, out);
+    out.insert(out.end(), {0xFF, 0x2F, 0x00});
+    const auto length = static_cast<uint32_t>(out.size() - start);
+    for (int i = 0; i < 4; ++i) out[start - 4 + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
 }
 
 std::vector<uint8_t> EncodeStandardMidiFile(uint16_t division, uint64_t songEnd,
                                             std::vector<SmfTrack>& tracks) {
     uint64_t end = songEnd;
     for (const SmfTrack& track : tracks) end = std::max(end, track.LastTick());
+    // Sized once: a song near the event budget must not hold two copies while growing.
+    std::size_t size = 14;
+    for (const SmfTrack& track : tracks) size += 16 + track.pool.size() + 4 * track.events.size();
     std::vector<uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
+    out.reserve(size);
     PutBigEndian(static_cast<uint32_t>(tracks.size()), 2, out);
     PutBigEndian(division, 2, out);
     for (SmfTrack& track : tracks) track.Encode(end, out);

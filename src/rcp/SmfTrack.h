@@ -12,7 +12,7 @@
 namespace zeblo::rcp {
 
 struct SmfEvent {
-    uint64_t tick = 0;
+    uint32_t tick = 0;
     uint32_t sequence = 0;  // insertion order, which decides between events of one tick
     uint32_t offset = 0;    // into the track's byte pool
     uint16_t size = 0;
@@ -29,12 +29,14 @@ public:
     uint64_t EventTick(std::size_t index) const { return events[index].tick; }
 
     std::size_t Size() const { return events.size(); }
+    std::size_t Bytes() const { return pool.size(); }
     uint64_t LastTick() const;
 
     // The MTrk chunk, the end-of-track event placed at endTick or after the last event.
     void Encode(uint64_t endTick, std::vector<uint8_t>& out);
 
 private:
+    friend std::vector<uint8_t> EncodeStandardMidiFile(uint16_t, uint64_t, std::vector<SmfTrack>&);
     std::size_t Add(uint64_t tick, std::span<const uint8_t> bytes);
 
     std::vector<SmfEvent> events;

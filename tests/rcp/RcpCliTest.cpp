@@ -39,7 +39,7 @@ protected:
     std::filesystem::path previous;
 };
 
-TEST_F(CliInTempFolder, ConvertWritesTheFileOrStandardOutput) {
+TEST_F(CliInTempFolder, ConvertAndInfoReadTheSongThemselves) {
     const std::string song = dir.File("tune.rcp");
     ASSERT_TRUE(Tune().WriteFile(song));
     const test::CliRun toFile = test::RunCli(dir, {"convert", song, "-o", dir.File("tune.mid")});
@@ -50,11 +50,16 @@ TEST_F(CliInTempFolder, ConvertWritesTheFileOrStandardOutput) {
     EXPECT_EQ(toStdout.out, test::ReadFile(dir.File("tune.mid")));
     EXPECT_EQ(toStdout.out.substr(0, 4), "MThd");
 
+    const test::CliRun info = test::RunCli(dir, {"info", song});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("title: Tune\ntracks: 3\ndivision: 48\n"), std::string::npos);
+
     std::ofstream(dir.File("cut.rcp")) << "RCM-PC98V2.0(C)COME ON MUSIC";
     const test::CliRun damaged = test::RunCli(dir, {"convert", dir.File("cut.rcp")});
     EXPECT_EQ(damaged.status, 1);
     EXPECT_EQ(damaged.err, dir.File("cut.rcp") + ": the header is cut short\n");
     EXPECT_FALSE(std::filesystem::exists(dir.File("cut.mid")));
+    EXPECT_EQ(test::RunCli(dir, {"info", dir.File("cut.rcp")}).err, damaged.err);
 }
 
 // Through the converter library or from the converted file: the same sound in both modules.

@@ -21,13 +21,13 @@ struct RcpCommand {
 };
 
 struct RcpTrackSpec {
-    std::vector<RcpCommand> commands;  // FE is added
+    std::vector<RcpCommand> commands = {};  // FE is added
     uint8_t channel = 0;
     uint8_t key = 0;
     uint8_t rhythm = 0;
     int8_t stepShift = 0;
     bool muted = false;
-    std::string name;
+    std::string name = {};
 };
 
 struct RcpWriter {

@@ -13,17 +13,12 @@ namespace {
 test::RcpWriter Tune() {
     test::RcpWriter w;
     w.title = "Tune";
-    w.tracks = {{.commands = {{0xEC, 0, 5, 0},
-                              {60, 24, 20, 100},
-                              {64, 24, 20, 90},
-                              {0xFD},
-                              {0xFC, 0, 1},
-                              {0xFD},
-                              {0xF9, 1},
-                              {67, 24, 20, 110},
-                              {0xF8, 2}},
+    // clang-format off
+    w.tracks = {{.commands = {{0xEC, 0, 5, 0}, {60, 24, 20, 100}, {64, 24, 20, 90}, {0xFD},
+                              {0xFC, 0, 1}, {0xFD}, {0xF9, 1}, {67, 24, 20, 110}, {0xF8, 2}},
                  .name = "Lead"},
                 {.commands = {{36, 48, 44, 120}, {43, 48, 44, 120}}, .channel = 1, .key = 0x74}};
+    // clang-format on
     return w;
 }
 

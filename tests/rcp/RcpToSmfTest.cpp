@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,55 +113,36 @@ TEST(RcpToSmf, EachCommandKind) {
         std::vector<RcpCommand> exclusive = {{0x98, 2, 0x11, 0x22}};
         for (const RcpCommand& c : w.Continuation({0x41, 0x10, 0x83, 0x80, 0x81, 0x84, 0xF7}))
             exclusive.push_back(c);
+        // clang-format off
         const CommandCase cases[] = {
-            {"notes",
-             {{0x3C, 10, 5, 100}, {0x40, 4, 30, 90}},
+            {"notes", {{0x3C, 10, 5, 100}, {0x40, 4, 30, 90}},
              {"1@0 92 3C 64", "1@5 82 3C 00", "1@10 92 40 5A", "1@40 82 40 00"}},
-            {"rests keep their steps",
-             {{0x3C, 10, 0, 100}, {0x3C, 10, 5, 0}, {0x3E, 1, 1, 1}},
+            {"rests keep their steps", {{0x3C, 10, 0, 100}, {0x3C, 10, 5, 0}, {0x3E, 1, 1, 1}},
              {"1@20 92 3E 01", "1@21 82 3E 00"}},
-            {"a note struck again ends the first",
-             {{0x3C, 2, 10, 100}, {0x3C, 4, 4, 80}},
+            {"a note struck again ends the first", {{0x3C, 2, 10, 100}, {0x3C, 4, 4, 80}},
              {"1@0 92 3C 64", "1@2 82 3C 00", "1@2 92 3C 50", "1@6 82 3C 00"}},
-            {"channel messages",
-             {{0xEC, 1, 5, 0},
-              {0xE2, 1, 7, 3},
-              {0xEB, 1, 7, 100},
-              {0xEE, 1, 0x10, 0x40},
-              {0xEA, 1, 33, 0},
-              {0xED, 0, 60, 20}},
+            {"channel messages", {{0xEC, 1, 5, 0}, {0xE2, 1, 7, 3}, {0xEB, 1, 7, 100},
+                                  {0xEE, 1, 0x10, 0x40}, {0xEA, 1, 33, 0}, {0xED, 0, 60, 20}},
              {"1@0 C2 05", "1@1 B2 00 03", "1@1 C2 07", "1@2 B2 07 64", "1@3 E2 10 40", "1@4 D2 21",
               "1@5 A2 3C 14"}},
             {"key signature", {{0xF5, 0x1B, 0, 0}}, {"1@0 FF 59 FD 01"}},
             {"comment", comment, {"1@0 FF 01 48 69 20 74 68 65 72 65"}},
-            {"user exclusives",
-             {{0x91, 3, 0x7F, 0x05}, {0x90, 0, 0, 0}},
+            {"user exclusives", {{0x91, 3, 0x7F, 0x05}, {0x90, 0, 0, 0}},
              {"1@0 F0 41 10 42 12 40 00 7F 05 3C F7", "1@3 F0 7E 02 09 01 F7"}},
             {"channel exclusive", exclusive, {"1@0 F0 41 10 11 22 4D F7"}},
-            {"roland parameters",
-             {{0xDE, 1, 0x30, 0x05},
-              {0xDF, 0, 0x10, 0x42},
-              {0xDD, 0, 0x40, 0x01},
-              {0xDE, 1, 0x30, 0x05}},
-             {"1@1 F0 41 10 42 12 40 01 30 05 0A F7"},
-             1},
-            {"channel and port changes",
-             {{0xE6, 0, 0x14, 0},
-              {0x3C, 1, 1, 1},
-              {0xE6, 0, 0, 0},
-              {0x3C, 1, 1, 1},
-              {0xE6, 0, 3, 0},
-              {0x3C, 1, 1, 1}},
+            {"roland parameters (none before a device)",
+             {{0xDE, 1, 0x30, 0x05}, {0xDF, 0, 0x10, 0x42}, {0xDD, 0, 0x40, 0x01}, {0xDE, 1, 0x30, 0x05}},
+             {"1@1 F0 41 10 42 12 40 01 30 05 0A F7"}, 1},
+            {"channel and port changes", {{0xE6, 0, 0x14, 0}, {0x3C, 1, 1, 1}, {0xE6, 0, 0, 0},
+                                          {0x3C, 1, 1, 1}, {0xE6, 0, 3, 0}, {0x3C, 1, 1, 1}},
              {"1@0 FF 21 01", "1@0 93 3C 01", "1@1 83 3C 00", "1@2 FF 21 00", "1@2 92 3C 01",
               "1@3 82 3C 00"}},
-            {"tempo change",
-             {{0xEC, 6, 1, 0}, {0xE7, 0, 0x80, 0}},
-             {"0@6 FF 51 03 D0 90", "1@0 C2 01"}},
+            {"tempo change", {{0xEC, 6, 1, 0}, {0xE7, 0, 0x80, 0}}, {"0@6 FF 51 03 D0 90", "1@0 C2 01"}},
             {"unsupported commands are skipped",
              {{0xC0, 5, 1, 2}, {0xE5, 0, 0, 0}, {0xF8, 0, 0, 0}, {0x3C, 1, 1, 1}},
-             {"1@5 92 3C 01", "1@6 82 3C 00"},
-             3},
+             {"1@5 92 3C 01", "1@6 82 3C 00"}, 3},
         };
+        // clang-format on
         w.userExclusives[1] = {0x41, 0x10, 0x42, 0x12, 0x83, 0x40, 0x00, 0x80, 0x81, 0x84};
         w.userExclusives[0] = {0x7E, 0x82, 0x09, 0x01};
         for (const CommandCase& c : cases) {
@@ -234,53 +214,48 @@ TEST(RcpToSmf, PlayBiasAndKeyShiftSpareRhythmTracks) {
     }
 }
 
+struct DamageCase {
+    const char* name;
+    std::vector<RcpCommand> commands;
+    const char* error;
+    long keep = -1;  // bytes of the file kept; 0: all but the last eight; -1: all
+    uint16_t ticksPerQuarter = 48;
+};
+
 TEST(RcpToSmf, DamagedSongsFailWithAReason) {
-    using Damage = std::function<std::vector<uint8_t>(RcpWriter&)>;
-    auto commands = [](std::vector<RcpCommand> list) {
-        return [list](RcpWriter& w) {
-            w.tracks[0].commands = list;
-            return w.Bytes();
-        };
-    };
-    // Keeps the first bytes of the file: of the header, of the first track's header (-1), or
-    // all but the last eight (0).
-    auto cut = [](int keep) {
-        return [keep](RcpWriter& w) {
-            std::vector<uint8_t> bytes = w.Bytes();
-            const std::size_t firstTrack = w.V2() ? 0x586 : 0xC98;
-            bytes.resize(keep < 0 ? firstTrack + 10 : keep == 0 ? bytes.size() - 8 : keep);
-            return bytes;
-        };
-    };
     std::vector<RcpCommand> deep(17, kRepeatStart), endless(16, kRepeatStart);
     endless.push_back(N(60));
     for (int i = 0; i < 16; ++i) endless.push_back(Repeat(255));
-    const std::pair<const char*, Damage> cases[] = {
-        {"not a song",
-         [](RcpWriter&) {
-             return std::vector<uint8_t>{'M', 'T', 'h', 'd'};
-         }},
-        {"header cut short", cut(0x100)},
-        {"track header cut short", cut(-1)},
-        {"track length past the end", cut(0)},
-        {"no ticks per quarter",
-         [](RcpWriter& w) {
-             w.ticksPerQuarter = 0;
-             return w.Bytes();
-         }},
-        {"reference outside the track", commands({N(60), SameMeasure(1000)})},
-        {"reference at itself", commands({N(60), SameMeasure(1)})},
-        {"references in a circle", commands({SameMeasure(1), SameMeasure(0)})},
-        {"repeats nested too deeply", commands(deep)},
-        {"repeats without end", commands(endless)},
+    const char* outside = "a same-measure reference points outside its track or at itself";
+    // clang-format off
+    const DamageCase cases[] = {
+        {"not a song", {N(60)}, "not an RCP, R36 or G36 song", 20},
+        {"header cut short", {N(60)}, "the header is cut short", 0x100},
+        {"track length past the end", {N(60)}, "a track's length runs past the end of the file", 0},
+        {"no ticks per quarter", {N(60)}, "the header gives 0 ticks per quarter note", -1, 0},
+        {"reference outside the track", {N(60), SameMeasure(1000)}, outside},
+        {"reference at itself", {N(60), SameMeasure(1)}, outside},
+        {"references in a circle", {SameMeasure(1), SameMeasure(0)},
+         "same-measure references lead round in a circle"},
+        {"repeats nested too deeply", deep, "repeats are nested too deeply"},
+        {"repeats without end", endless, "the song plays on past any sane length"},
     };
+    // clang-format on
     for (RcpFamily family : kFamilies) {
-        for (const auto& [name, damage] : cases) {
-            SCOPED_TRACE(name);
-            RcpWriter w = OneTrack(family, {N(60)});
+        std::vector<DamageCase> all(std::begin(cases), std::end(cases));
+        all.push_back({"track header cut short",
+                       {N(60)},
+                       "a track header is cut short",
+                       family == RcpFamily::kVersion2 ? 0x590 : 0xCA2});
+        for (const DamageCase& c : all) {
+            SCOPED_TRACE(c.name);
+            RcpWriter w = OneTrack(family, c.commands);
+            w.ticksPerQuarter = c.ticksPerQuarter;
+            std::vector<uint8_t> bytes = w.Bytes();
+            if (c.keep >= 0) bytes.resize(c.keep == 0 ? bytes.size() - 8 : c.keep);
             rcp::RcpToSmf converter;
-            EXPECT_FALSE(converter.Convert(damage(w)));
-            EXPECT_FALSE(converter.error.empty());
+            EXPECT_FALSE(converter.Convert(bytes));
+            EXPECT_EQ(converter.error, c.error);
             EXPECT_TRUE(converter.smf.empty());
         }
     }

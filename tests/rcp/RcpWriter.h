@@ -63,7 +63,7 @@ struct RcpWriter {
         std::vector<uint8_t> f(V2() ? 0x586 : 0xC98, 0);
         std::copy(signature.begin(), signature.end(), f.begin());
         std::copy(title.begin(), title.end(), f.begin() + 0x20);
-        std::size_t beat = V2() ? 0x1C2 : 0x20E;
+        const std::size_t beat = V2() ? 0x1C2 : 0x20E;
         if (V2()) {
             Put(f, 0x1C0, ticksPerQuarter & 0xFF, 1);
             Put(f, 0x1E7, ticksPerQuarter >> 8, 1);
@@ -74,9 +74,8 @@ struct RcpWriter {
             Put(f, 0x20A, ticksPerQuarter, 2);
             Put(f, 0x20C, tempo, 2);
         }
-        for (uint32_t v : {uint32_t{numerator}, uint32_t{denominator}, uint32_t{key},
-                           static_cast<uint32_t>(static_cast<uint8_t>(playBias))})
-            Put(f, beat++, v, 1);
+        const uint8_t beatFields[] = {numerator, denominator, key, static_cast<uint8_t>(playBias)};
+        std::copy(std::begin(beatFields), std::end(beatFields), f.begin() + beat);
         for (std::size_t i = 0; i < userExclusives.size(); ++i) {
             const std::size_t at = (V2() ? 0x406 : 0xB18) + i * 0x30 + 0x18;
             std::fill_n(f.begin() + at, 0x18, 0xF7);
@@ -105,11 +104,8 @@ struct RcpWriter {
             const std::size_t at = f.size();
             f.resize(at + size);
             f[at] = c.code;
-            if (V2()) {
-                Put(f, at + 1, c.step, 1), Put(f, at + 2, c.p1, 1), Put(f, at + 3, c.p2, 1);
-            } else {
-                Put(f, at + 1, c.p2, 1), Put(f, at + 2, c.step, 2), Put(f, at + 4, c.p1, 2);
-            }
+            if (V2()) Put(f, at + 1, c.step | c.p1 << 8 | c.p2 << 16, 3);
+            if (!V2()) Put(f, at + 1, c.p2 | c.step << 8 | std::size_t{c.p1} << 24, 5);
         }
         Put(f, start, f.size() - start, V2() ? 2 : 4);
     }

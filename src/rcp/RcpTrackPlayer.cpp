@@ -182,28 +182,8 @@ bool RcpTrackPlayer::Flow(const Command& c, std::string& error) {
             }
             break;
         }
-        case 0xFC: {
-            const std::size_t size = song.CommandBytes();
-            std::size_t target = 0;
-            if (song.family == RcpFamily::kVersion2) {
-                target = track.start + (c.p2 << 8 | (c.p1 & 0xFF));
-            } else if (c.p1 >= kFirstCommandNumber) {
-                target = track.firstCommand + (c.p1 - kFirstCommandNumber) * size;
-            }
-            if (target < track.firstCommand || target + size > end ||
-                (target - track.firstCommand) % size != 0 || target == c.at) {
-                error = "a same-measure reference points outside its track or at itself";
-                return false;
-            }
-            if (measureReturn == 0) {
-                measureReturn = position;
-            } else if (++referenceChain > kMaxReferenceChain) {
-                error = "same-measure references lead round in a circle";
-                return false;
-            }
-            position = target;
-            break;
-        }
+        case 0xFC:
+            return SameMeasure(c, error);
         case 0xFD:
             if (measureReturn != 0) {
                 position = measureReturn;
@@ -218,6 +198,30 @@ bool RcpTrackPlayer::Flow(const Command& c, std::string& error) {
             ++skipped;
             break;
     }
+    return true;
+}
+
+// Plays the measure a reference points at, then goes on after the reference.
+bool RcpTrackPlayer::SameMeasure(const Command& c, std::string& error) {
+    const std::size_t size = song.CommandBytes();
+    std::size_t target = 0;
+    if (song.family == RcpFamily::kVersion2) {
+        target = track.start + (c.p2 << 8 | (c.p1 & 0xFF));
+    } else if (c.p1 >= kFirstCommandNumber) {
+        target = track.firstCommand + (c.p1 - kFirstCommandNumber) * size;
+    }
+    if (target < track.firstCommand || target + size > end ||
+        (target - track.firstCommand) % size != 0 || target == c.at) {
+        error = "a same-measure reference points outside its track or at itself";
+        return false;
+    }
+    if (measureReturn == 0) {
+        measureReturn = position;
+    } else if (++referenceChain > kMaxReferenceChain) {
+        error = "same-measure references lead round in a circle";
+        return false;
+    }
+    position = target;
     return true;
 }
 

@@ -61,6 +61,7 @@ private:
 
     bool Dispatch(const Command& c, std::string& error);
     bool Flow(const Command& c, std::string& error);
+    bool SameMeasure(const Command& c, std::string& error);
     void Note(const Command& c);
     void Channel(uint8_t status, uint32_t data1, uint32_t data2);
     void Exclusive(std::span<const uint8_t> pattern, uint32_t p1, uint32_t p2);

@@ -2,6 +2,7 @@
 #include <array>
 
 #include "cli/Cli.h"
+#include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
@@ -9,7 +10,11 @@
 namespace zeblo {
 
 std::span<const CliCommand> CliCommands() {
-    static const std::array<CliCommand, 3> commands = {{
+    static const std::array<CliCommand, 4> commands = {{
+        {"convert", "SONG",
+         "Converts an RCP, R36 or G36 song to a Standard MIDI File, as the player does before "
+         "playing it.",
+         ConvertOptions(), RunConvert},
         {"info", "SONG...",
          "Loads and measures each song; prints its title, tracks, division and length.",
          InfoOptions(), RunInfo},

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "midi/RcpConverter.h"
 #include "midi/Sequencer.h"
 #include "modules/SoundModule.h"
+#include "rcp/RcpToSmf.h"
 #include "settings/EngineParameters.h"
 
 namespace zeblo {
@@ -42,8 +44,16 @@ int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
     for (const std::string& path : args.positional) {
         uint64_t samples = 0;
         uint64_t ticks = 0;
-        if (!sequencer.LoadFile(path.c_str()) || !sequencer.Measure(&samples, &ticks) ||
-            samples == 0) {
+        // RCP-family songs are measured as the MIDI file they convert to.
+        rcp::RcpToSmf converter;
+        if (IsRcpFamilyPath(path) && !converter.ConvertFile(path)) {
+            err << path << ": " << converter.error << "\n";
+            status = kExitFailed;
+            continue;
+        }
+        const bool loaded = IsRcpFamilyPath(path) ? sequencer.LoadImage(converter.smf)
+                                                  : sequencer.LoadFile(path.c_str());
+        if (!loaded || !sequencer.Measure(&samples, &ticks) || samples == 0) {
             err << path << ": " << kUnknownFile << "\n";
             status = kExitFailed;
             continue;

@@ -77,11 +77,14 @@ bool RcpConverter::Load() {
 bool RcpConverter::Load(const std::string& programFolder) {
     Free();
     // A bare name would be searched on the system path only; an empty folder is skipped so that
-    // "./librcpcv.so" is never tried.
+    // "./librcpcv.so" is never tried. An installed program finds its private copy under
+    // <prefix>/lib/zeblo.
     if (!programFolder.empty()) {
-        void* handle =
-            dlopen((programFolder + "/" + kRcpConverterLibrary).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle != nullptr && TakeEntryPoints(handle)) return true;
+        for (const char* folder : {"/", "/../lib/zeblo/"}) {
+            void* handle = dlopen((programFolder + folder + kRcpConverterLibrary).c_str(),
+                                  RTLD_NOW | RTLD_LOCAL);
+            if (handle != nullptr && TakeEntryPoints(handle)) return true;
+        }
     }
     void* handle = dlopen(kRcpConverterLibrary, RTLD_NOW | RTLD_LOCAL);
     return handle != nullptr && TakeEntryPoints(handle);

@@ -53,9 +53,9 @@ public:
     RcpConverter(const RcpConverter&) = delete;
     RcpConverter& operator=(const RcpConverter&) = delete;
 
-    // Looks for the library in the program's own folder, then on the system library path, never
-    // in the current folder. A library that lacks one of the entry points counts as none. Quiet:
-    // a missing converter is only reported when a song needs it.
+    // Looks for the library in the program's own folder, then in ../lib/zeblo beside it, then on
+    // the system library path, never in the current folder. A library that lacks one of the entry
+    // points counts as none. Quiet: a missing converter is only reported when a song needs it.
     bool Load();
     bool Load(const std::string& programFolder);
     void Free();

@@ -136,9 +136,10 @@ TEST(RenderCommand, FailuresReportTheAuthoringMessageAndLeaveNoFile) {
     EXPECT_NE(folder.err.find("File open failed."), std::string::npos);
     EXPECT_EQ(folder.out, "");
 
+    // The converter beside zeblo-cli is found; a song that is not there fails to convert.
     const test::CliRun rcp = test::RunCli(dir, {"render", dir.File("tune.rcp")});
     EXPECT_EQ(rcp.status, 1);
-    EXPECT_NE(rcp.err.find("In order to play RCP, R36, G36...\nIt's necessary to put RCPCV.DLL"),
+    EXPECT_NE(rcp.err.find(dir.File("tune.rcp") + ": RCPCV.DLL was failed at converting."),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("tune.WAV")));
 }

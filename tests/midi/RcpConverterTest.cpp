@@ -9,6 +9,8 @@
 #include "midi/FakeRcpConverterControl.h"
 #include "midi/RcpConverter.h"
 #include "midi/Sequencer.h"
+#include "modules/SoundModule.h"
+#include "rcp/RcpWriter.h"
 #include "settings/RecordingPrompt.h"
 #include "support/TempDir.h"
 
@@ -151,6 +153,39 @@ TEST_F(InTempFolder, FreeingForgetsTheLibrary) {
     converter.Free();
     EXPECT_FALSE(converter.Loaded());
     EXPECT_FALSE(converter.ConvertRcpFile("x.rcp"));
+}
+
+// The project's own converter, from the build tree and from an installed layout.
+TEST_F(InTempFolder, OurConverterWritesASongTheSequencerPlays) {
+    RcpConverter converter(prompt);
+    ASSERT_TRUE(converter.Load(OUR_RCPCV_DIR));
+    for (rcp::RcpFamily family : {rcp::RcpFamily::kVersion2, rcp::RcpFamily::kVersion3}) {
+        test::RcpWriter song;
+        song.family = family;
+        song.title = song.V2() ? "Version 2" : "Version 3";
+        song.tracks = {{.commands = {{0x3C, 48, 40, 100}}}};
+        ASSERT_TRUE(song.WriteFile(dir.File("song.rcp")));
+        EXPECT_TRUE(converter.ConvertRcpFile(dir.File("song.rcp")));
+        EngineParameters parameters;
+        Sequencer sequencer(parameters);
+        SilentModule module;
+        sequencer.SetModule(&module);
+        uint64_t samples = 0;
+        ASSERT_TRUE(sequencer.LoadFile(kConvertedRcpFile));
+        ASSERT_TRUE(sequencer.Measure(&samples, nullptr));
+        EXPECT_EQ(std::string(sequencer.SongTitle()), song.title);
+        EXPECT_NEAR(static_cast<double>(samples), 22050, 1000);  // one beat at 120
+    }
+    std::ofstream(dir.File("bad.g36")) << "COME ON MUSIC RECOMPOSER RCP3.0 but cut short";
+    EXPECT_FALSE(converter.ConvertRcpFile(dir.File("bad.g36")));
+    EXPECT_EQ(Messages(), std::vector<std::string>{kRcpConvertFailedMessage});
+
+    std::filesystem::create_directories(dir.File("prefix/bin"));
+    std::filesystem::create_directories(dir.File("prefix/lib/zeblo"));
+    std::filesystem::copy_file(OUR_RCPCV_DIR "/librcpcv.so",
+                               dir.File("prefix/lib/zeblo/librcpcv.so"));
+    RcpConverter installed(prompt);
+    EXPECT_TRUE(installed.Load(dir.File("prefix/bin")));
 }
 
 }  // namespace

@@ -1,0 +1,67 @@
+#include "cli/ConvertCommand.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+
+#include "rcp/RcpToSmf.h"
+
+namespace zeblo {
+
+namespace {
+
+constexpr std::array<CliOption, 1> kOptions = {{
+    {"--output", "PATH",
+     "the MIDI file (default: SONG with its last three characters replaced by mid); - writes it "
+     "to standard output",
+     "-o"},
+}};
+
+constexpr char kStandardOutput[] = "-";
+constexpr std::size_t kSuffixChars = 3;
+
+std::string DefaultOutput(const std::string& song) {
+    return song.substr(0, song.size() - std::min(song.size(), kSuffixChars)) + "mid";
+}
+
+}  // namespace
+
+std::span<const CliOption> ConvertOptions() {
+    return kOptions;
+}
+
+int RunConvert(const CliArgs& args, std::ostream& out, std::ostream& err) {
+    if (args.positional.size() != 1) {
+        err << "zeblo-cli: convert needs exactly one SONG\n";
+        return kExitUsage;
+    }
+    const std::string& song = args.positional.front();
+    const std::string output = args.Get("--output", DefaultOutput(song));
+    rcp::RcpToSmf converter;
+    if (!converter.ConvertFile(song)) {
+        err << song << ": " << converter.error << "\n";
+        return kExitFailed;
+    }
+    const auto* bytes = reinterpret_cast<const char*>(converter.smf.data());
+    const auto size = static_cast<std::streamsize>(converter.smf.size());
+    const bool toStdout = output == kStandardOutput;
+    if (toStdout) {
+        out.write(bytes, size);
+        out.flush();
+    } else {
+        std::ofstream file(output, std::ios::binary | std::ios::trunc);
+        file.write(bytes, size);
+        file.close();
+        if (!file) {
+            err << output << ": cannot be written\n";
+            return kExitFailed;
+        }
+    }
+    // Standard output may carry the file itself.
+    (toStdout ? err : out) << (toStdout ? std::string("(standard output)") : output) << ": "
+                           << converter.tracks << " tracks, " << converter.skippedCommands
+                           << " commands skipped\n";
+    return kExitOk;
+}
+
+}  // namespace zeblo

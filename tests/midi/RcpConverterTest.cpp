@@ -171,7 +171,7 @@ TEST_F(InTempFolder, OurConverterWritesASongTheSequencerPlays) {
         SilentModule module;
         sequencer.SetModule(&module);
         uint64_t samples = 0;
-        ASSERT_TRUE(sequencer.LoadFile(kConvertedRcpFile));
+        ASSERT_TRUE(sequencer.LoadFile(kConvertedRcpFile.c_str()));
         ASSERT_TRUE(sequencer.Measure(&samples, nullptr));
         EXPECT_EQ(std::string(sequencer.SongTitle()), song.title);
         EXPECT_NEAR(static_cast<double>(samples), 22050, 1000);  // one beat at 120

@@ -6,7 +6,6 @@
 #include <limits>
 #include <system_error>
 
-#include "engine/OutputSlots.h"
 #include "settings/SettingsLimits.h"
 #include "settings/SettingsMessages.h"
 
@@ -94,7 +93,7 @@ void ComputeEngineParameters(const SettingsRecord& record, EngineParameters& par
     parameters.activeInstrumentSet.store(record.instrumentSet);
 }
 
-Settings::Settings(UserPrompt& prompt, OutputSlots& slots) : prompt_(prompt), slots_(slots) {}
+Settings::Settings(UserPrompt& prompt) : prompt_(prompt) {}
 
 void Settings::LoadSettings() {
     LoadSettings(ExecutablePath());
@@ -128,7 +127,6 @@ void Settings::LoadSettings(std::string_view executablePath) {
 
     CheckLowPass(record);
     ComputeEngineParameters(record, parameters);
-    slots_.AllocateBlocks(parameters.blockCount, parameters.blockBytes);
 }
 
 bool Settings::SaveAfterPreferences() {

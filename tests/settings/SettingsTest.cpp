@@ -6,7 +6,6 @@
 #include <string>
 
 #include "TempFolder.h"
-#include "engine/OutputSlots.h"
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
 #include "settings/SettingsMessages.h"
@@ -39,8 +38,7 @@ protected:
 
     TempFolder folder;
     RecordingPrompt prompt;
-    OutputSlots slots;
-    Settings settings{prompt, slots};
+    Settings settings{prompt};
 };
 
 void ExpectDefaultFields(const SettingsRecord& r) {
@@ -146,8 +144,7 @@ TEST_F(SettingsLoad, CancelOnTheWelcomeStartsTheCounter) {
 
     // The next start shows nothing and counts on.
     RecordingPrompt nextPrompt;
-    OutputSlots nextSlots;
-    Settings next(nextPrompt, nextSlots);
+    Settings next(nextPrompt);
     next.LoadSettings(Executable());
     EXPECT_TRUE(nextPrompt.prompts().empty());
     EXPECT_EQ(next.record.startCounter, 2);
@@ -314,7 +311,6 @@ TEST_F(SettingsLoad, EditedValuesOutsideTheOfferedSetsFallBackOneByOne) {
     EXPECT_EQ(settings.record.windowLeft, std::numeric_limits<int32_t>::min());
     EXPECT_EQ(settings.parameters.blockBytes, 352800);
     EXPECT_EQ(settings.parameters.blockCount, 10);
-    EXPECT_EQ(slots.count(), 10);
 
     // Fields fall back alone: the good neighbours of a bad field stay.
     r = DefaultSettings();
@@ -332,34 +328,6 @@ TEST_F(SettingsLoad, EditedValuesOutsideTheOfferedSetsFallBackOneByOne) {
     EXPECT_EQ(settings.record.instrumentSet, 0);
     EXPECT_EQ(settings.record.redrawRate, 25);
     EXPECT_EQ(settings.parameters.blockBytes, 384000);
-}
-
-TEST_F(SettingsLoad, AllocatesOneZeroedSlotPerBlock) {
-    for (int i = 0; i < kOutputSlotCapacity; ++i) {
-        slots[i].filled.store(1);
-        slots[i].byteCount = 99;
-        slots[i].spare[0] = slots[i].spare[1] = 5;
-    }
-    SettingsRecord r = DefaultSettings();
-    r.startCounter = 1;
-    r.blockLength = 5;
-    r.blockCount = 15;
-    WriteRecord(r);
-    Load();
-    ASSERT_EQ(slots.count(), 15);
-    for (int i = 0; i < kOutputSlotCapacity; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(slots[i].filled.load(), 0u);
-        EXPECT_EQ(slots[i].byteCount, 0u);
-        EXPECT_EQ(slots[i].spare[0], 0u);
-        EXPECT_EQ(slots[i].spare[1], 0u);
-        if (i < 15) {
-            EXPECT_NE(slots[i].block, nullptr);
-            EXPECT_EQ(slots[i].capacity, 88200u);
-        } else {
-            EXPECT_EQ(slots[i].block, nullptr);
-        }
-    }
 }
 
 TEST_F(SettingsLoad, UnwritableFileReportsEachSaveWithItsOwnMessage) {

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <functional>
 
-#include "engine/OutputSlots.h"
 #include "ipc/SharedBlock.h"
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
@@ -119,8 +118,7 @@ protected:
 
     TempFolder folder;
     RecordingPrompt prompt;
-    OutputSlots outputSlots;
-    Settings settings{prompt, outputSlots};
+    Settings settings{prompt};
     PlayerStateRecord player{16};
     std::vector<std::string> calls;
     FakeControl control{player, calls};

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "BoxAnswerer.h"
-#include "engine/OutputSlots.h"
 #include "settings/Settings.h"
 #include "settings/SettingsMessages.h"
 #include "settings/TempFolder.h"
@@ -50,8 +49,7 @@ protected:
 
     TempFolder folder;
     QtPrompt prompt;
-    OutputSlots outputSlots;
-    Settings settings{prompt, outputSlots};
+    Settings settings{prompt};
 };
 
 TEST_F(SettingsBoxes, NoFileShowsBothBoxesThenDefaults) {
@@ -83,8 +81,7 @@ TEST_F(SettingsBoxes, WelcomeCancelCountsAndACountingStartAsksNothing) {
 
     record.startCounter = 7;
     Write(record);
-    OutputSlots otherSlots;
-    Settings again(prompt, otherSlots);
+    Settings again(prompt);
     BoxAnswerer answerer;
     again.LoadSettings(Executable());
     EXPECT_TRUE(answerer.seen.empty());

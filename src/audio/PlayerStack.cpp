@@ -14,10 +14,7 @@ PlayerStack::PlayerStack(Settings& settings, UserPrompt& prompt, const PlayerSta
                          options.timings}) {
     outputSlots.AllocateBlocks(settings.parameters.blockCount, settings.parameters.blockBytes);
     // A missing converter is only noticed when an RCP file is played.
-    if (options.converterFolder.empty())
-        converter.Load();
-    else
-        converter.Load(options.converterFolder);
+    converter.Load();
 }
 
 std::unique_ptr<PlayerStack> MakePlayerStack(Settings& settings, UserPrompt& prompt,

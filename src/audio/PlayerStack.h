@@ -23,9 +23,7 @@
 namespace zeblo {
 
 struct PlayerStackOptions {
-    bool authoring = false;       // the Author command works (the window's player)
-    std::string converterFolder;  // where the converter library is loaded from; empty: beside
-                                  // the program and then the system's places
+    bool authoring = false;  // the Author command works (the window's player)
     StreamingTimings timings{};
 };
 

@@ -65,28 +65,6 @@ TEST(WaveOutDevice, TwoHundredStartStopCyclesLeaveNoThreadNoDeviceAndNoLateNotif
     EXPECT_TRUE(s.prompt.prompts().empty());
 }
 
-TEST(WaveOutDevice, PositionStandsStillWhilePausedAndResumesAfterRestart) {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    Stack s;
-    OutputDevice& device = s.stack->device;
-    device.SetBufferBytes(22050 * 4);  // a second per buffer
-    ASSERT_TRUE(device.OpenDevice(22050, 16, true, -1)) << device.errorText();
-    EXPECT_FALSE(device.OpenDevice(22050, 16, true, -1));
-    EXPECT_EQ(s.prompt.prompts().at(0).text, kOutputDeviceAlreadyOpenMessage);
-    ASSERT_TRUE(device.PrepareBuffers());
-    for (uint32_t i = 0; i < 3; ++i) ASSERT_TRUE(device.WriteBuffer(i));
-    uint64_t position = 0, paused = 0;
-    ASSERT_TRUE(WaitUntil([&] { return device.GetPosition(position) && position > 0; }));
-    ASSERT_TRUE(device.Pause());
-    std::this_thread::sleep_for(100ms);  // a callback under way finishes
-    device.GetPosition(paused);
-    std::this_thread::sleep_for(200ms);
-    device.GetPosition(position);
-    EXPECT_EQ(position, paused);
-    ASSERT_TRUE(device.Restart());
-    EXPECT_TRUE(WaitUntil([&] { return device.GetPosition(position) && position > paused; }));
-}
-
 TEST(WaveOutDevice, DeviceNamesAndOpenFailures) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     {

@@ -65,54 +65,41 @@ struct AuthoringRig {
     RcpConverter converter{prompt};
     Authoring authoring{*rig.context, *rig.renderer, converter, prompt};
     std::atomic<int32_t> stop{0};
+    Authoring::Progress progress;
+    int chunks = 0;
 };
 
 TEST(Authoring, OutputNamesEndInUpperCaseWav) {
-    for (const auto& [song, wav] : {std::pair{"dir/Song.Mid", "dir/Song.WAV"},
-                                    {"t.rcp", "t.WAV"},
-                                    {"a.mi", "aWAV"},
-                                    {"ab", "WAV"}})
-        EXPECT_EQ(AuthoringOutputPath(song), wav);
+    EXPECT_EQ(AuthoringOutputPath("dir/Song.Mid") + AuthoringOutputPath("a.mi") +
+                  AuthoringOutputPath("ab"),
+              "dir/Song.WAVaWAVWAV");
 }
 
 TEST(Authoring, EveryFailureIsToldOnceAndLeavesNoPartialFile) {
-    const struct {
-        const char* name;
-        std::function<void(AuthoringRig&)> arrange;
-        AuthoringOutcome outcome;
-        std::string message;
-        uint32_t bytes;
-    } rows[] = {
-        {"no folder", [](AuthoringRig& a) { a.out = a.dir.File("missing/song.WAV"); },
-         AuthoringOutcome::kFailed, kFileOpenFailedMessage, 0},
-        {"header", [](AuthoringRig& a) { a.authoring.SetOutputOpener(FailAfter(10)); },
-         AuthoringOutcome::kFailed, kHeaderWriteFailedMessage, 0},
-        {"write", [](AuthoringRig& a) { a.authoring.SetOutputOpener(FailAfter(200000)); },
-         AuthoringOutcome::kFailed, kFileWriteFailedMessage, 240000},
-        {"size limit", [](AuthoringRig& a) { a.authoring.SetOutputOpener(OpenWavFile, 100000); },
-         AuthoringOutcome::kFailed, kFileWriteFailedMessage, 80000},
-        {"rcp", [](AuthoringRig& a) { a.song = a.dir.File("tune.rcp"); }, AuthoringOutcome::kFailed,
-         kRcpMissingMessage, 0},
-        {"stop", [](AuthoringRig& a) { a.stop = 1; }, AuthoringOutcome::kTerminated,
-         kAuthoringTerminatedMessage, 0},
+    using Arrange = void (*)(AuthoringRig&);
+    const std::tuple<Arrange, std::string, uint32_t> rows[] = {
+        {[](AuthoringRig& a) { a.out = a.dir.File("missing/song.WAV"); }, kFileOpenFailedMessage,
+         0},
+        {[](AuthoringRig& a) { a.authoring.SetOutputOpener(FailAfter(10)); },
+         kHeaderWriteFailedMessage, 0},
+        {[](AuthoringRig& a) { a.authoring.SetOutputOpener(FailAfter(200000)); },
+         kFileWriteFailedMessage, 240000},
+        {[](AuthoringRig& a) { a.authoring.SetOutputOpener(OpenWavFile, 100000); },
+         kFileWriteFailedMessage, 80000},
+        {[](AuthoringRig& a) { a.song = a.dir.File("tune.rcp"); }, kRcpMissingMessage, 0},
+        {[](AuthoringRig& a) { a.progress = [&a](uint32_t) { a.stop = ++a.chunks == 2; }; },
+         kAuthoringTerminatedMessage, 160000},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [arrange, message, bytes] : rows) {
+        SCOPED_TRACE(message);
         AuthoringRig a;
-        row.arrange(a);
-        EXPECT_EQ(a.authoring.Run(a.song, a.out, a.stop), row.outcome);
-        EXPECT_EQ(a.Messages(), std::vector<std::string>{row.message});
+        arrange(a);
+        const AuthoringOutcome outcome = a.authoring.Run(a.song, a.out, a.stop, a.progress);
+        EXPECT_EQ(outcome, a.stop ? AuthoringOutcome::kTerminated : AuthoringOutcome::kFailed);
+        EXPECT_EQ(a.Messages(), std::vector<std::string>{message});
         EXPECT_FALSE(std::filesystem::exists(a.out));
-        EXPECT_EQ(a.authoring.bytesAuthored.load(), row.bytes);
+        EXPECT_EQ(a.authoring.bytesAuthored.load(), bytes);
     }
-}
-
-TEST(Authoring, AStopTerminatesAtTheNextChunk) {
-    AuthoringRig a;
-    int chunks = 0;
-    EXPECT_EQ(a.authoring.Run(a.song, a.out, a.stop, [&](uint32_t) { a.stop = ++chunks == 2; }),
-              AuthoringOutcome::kTerminated);
-    EXPECT_EQ(a.authoring.bytesAuthored.load(), 160000u);
 }
 
 TEST(Authoring, FailuresNeverDeleteASpecialFileOrAStreamsTarget) {

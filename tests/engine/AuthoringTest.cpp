@@ -46,7 +46,7 @@ WavOutputOpener FailAfter(uint64_t room, std::string redirect = {}) {
 }
 
 struct AuthoringRig {
-    explicit AuthoringRig(int32_t engine = kEngineWavetable) : rig(engine) {
+    AuthoringRig() {
         test::DenseSongOptions options;
         options.seconds = 3;
         options.melodicTracks = 4;
@@ -117,17 +117,8 @@ TEST(Authoring, FailuresNeverDeleteASpecialFileOrAStreamsTarget) {
     EXPECT_TRUE(std::filesystem::exists(a.dir.File("sink")));
 }
 
-TEST(Authoring, ADryRunFindsTheFilesSizeAndABrokenSongGivesAnEmptyDataChunk) {
-    uint32_t dataBytes = 0;
-    {
-        AuthoringRig dry(kEngineOpll);
-        EXPECT_EQ(dry.authoring.DryRun(dry.song, dataBytes, dry.stop), AuthoringOutcome::kWritten);
-    }
-    AuthoringRig a(kEngineOpll);
-    ASSERT_EQ(a.authoring.Run(a.song, a.out, a.stop), AuthoringOutcome::kWritten);
-    EXPECT_EQ(dataBytes + 44, std::filesystem::file_size(a.out));
-    EXPECT_GT(dataBytes, 44100u * 4);
-
+TEST(Authoring, ASongThatDoesNotLoadGivesAnEmptyDataChunk) {
+    AuthoringRig a;
     ASSERT_TRUE(test::SmfBuilder::WriteBytes(a.song, {'n', 'o', 't'}));
     ASSERT_EQ(a.authoring.Run(a.song, a.out, a.stop), AuthoringOutcome::kWritten);
     EXPECT_EQ(std::filesystem::file_size(a.out), 44u);

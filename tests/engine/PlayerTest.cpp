@@ -42,21 +42,22 @@ private:
     EngineContext& engine_;
 };
 
-// Each report as one word, in order; messages as their text.
+// Each report as one word, in order; the last message's text.
 class RecordingListener final : public PlayerListener {
 public:
-    void StateChanged() override { reports.push_back("state"); }
-    void FullRedrawNeeded() override { reports.push_back("redraw"); }
-    void PlayStarting() override { reports.push_back("starting"); }
-    void SongLoading() override { reports.push_back("loading"); }
-    void SongLoaded() override { reports.push_back("loaded"); }
+    void StateChanged() override { reports += "state "; }
+    void FullRedrawNeeded() override { reports += "redraw "; }
+    void PlayStarting() override { reports += "starting "; }
+    void SongLoading() override { reports += "loading "; }
+    void SongLoaded() override { reports += "loaded "; }
     void ShowMessage(std::string_view text, int32_t ms) override {
-        reports.push_back(std::string(text) + "/" + std::to_string(ms));
+        reports += "message ";
+        message = std::string(text) + (ms == kPlayerMessageMs ? "" : " for another time");
     }
-    void PlayRequested() override { reports.push_back("play requested"); }
+    void PlayRequested() override { reports += "request "; }
     void AuthoringEnded() override { authoringEnded = true; }
 
-    std::vector<std::string> reports;
+    std::string reports, message;
     std::atomic<bool> authoringEnded{false};
 };
 
@@ -103,39 +104,29 @@ struct Song {
 
 TEST(PlayerStart, EachKindOfStartReportsAndEndsAsItShould) {
     Song song;
-    const std::vector<std::string> start = {"starting", "loading", "state"};
-    const auto then = [&start](std::vector<std::string> rest) {
-        rest.insert(rest.begin(), start.begin(), start.end());
-        return rest;
+    const std::tuple<std::string, bool, std::string, std::string> rows[] = {
+        {"", false, "starting message ", kNoFileToPlayMessage},
+        {song.junk, false, "starting loading state loaded state message ", kUnknownFileMessage},
+        {song.dir.File("old.r36"), false, "starting loading state redraw ", ""},
+        {song.dir.File("old.rcp"), true, "starting loading state loaded redraw ", ""},
+        {song.path, false, "starting loading state loaded redraw ", ""},
     };
-    const struct {
-        std::string path;
-        bool convertible;
-        std::vector<std::string> reports;
-        bool playing;
-    } rows[] = {
-        {"", false, {"starting", std::string(kNoFileToPlayMessage) + "/60000"}, false},
-        {song.junk, false, then({"loaded", "state", std::string(kUnknownFileMessage) + "/60000"}),
-         false},
-        {song.dir.File("old.r36"), false, then({"redraw"}), false},
-        {song.dir.File("old.rcp"), true, then({"loaded", "redraw"}), true},
-        {song.path, false, then({"loaded", "redraw"}), true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
+    for (const auto& [path, convertible, reports, message] : rows) {
+        SCOPED_TRACE(path);
         std::vector<std::string> converted;
-        PlayerRig rig({}, [&](const std::string& path) {
-            converted.push_back(path);
-            return row.convertible && std::filesystem::copy_file(song.path, kConvertedRcpFile);
+        PlayerRig rig({}, [&](const std::string& name) {
+            converted.push_back(name);
+            return convertible && std::filesystem::copy_file(song.path, kConvertedRcpFile);
         });
-        rig.playback.currentPath = row.path;
+        rig.playback.currentPath = path;
         rig.player->PlayFile();
-        EXPECT_EQ(rig.listener.reports, row.reports);
-        EXPECT_EQ(rig.playback.playing.load(), row.playing);
-        EXPECT_EQ(rig.player->renderThread().Exists(), row.playing);
-        EXPECT_EQ(rig.device.IsOpen(), row.playing);
+        EXPECT_EQ(rig.listener.reports, reports);
+        EXPECT_EQ(rig.listener.message, message);
+        const bool playing = reports.ends_with("loaded redraw ");
+        EXPECT_EQ(rig.playback.playing.load(), playing);
+        EXPECT_EQ(rig.player->renderThread().Exists() + rig.device.IsOpen(), 2 * playing);
         EXPECT_FALSE(rig.playback.loading.load());
-        EXPECT_EQ(converted.size(), row.path.ends_with(".mid") || row.path.empty() ? 0u : 1u);
+        EXPECT_EQ(converted.size(), path.ends_with(".mid") || path.empty() ? 0u : 1u);
     }
 }
 
@@ -203,7 +194,7 @@ TEST(PlayerControl, PauseResumeSpeedSeekMuteOpenAndDisplayFrame) {
     rig.listener.reports.clear();
     EXPECT_TRUE(rig.player->Open(song.path));
     EXPECT_FALSE(rig.playback.playing.load());
-    EXPECT_EQ(rig.listener.reports, (std::vector<std::string>{"state", "play requested"}));
+    EXPECT_EQ(rig.listener.reports, "state request ");
 }
 
 TEST(PlayerAuthoring, ConfirmedRunsStopPlaybackRefusePlaysAndTellTheirMessagesAfterwards) {
@@ -216,7 +207,7 @@ TEST(PlayerAuthoring, ConfirmedRunsStopPlaybackRefusePlaysAndTellTheirMessagesAf
         prompt.Ask("File write failed.", PromptButtons::Ok, PromptIcon::Error);
     });
     rig.player->Author();
-    EXPECT_EQ(rig.listener.reports.back(), std::string(kNoFileToAuthorMessage) + "/60000");
+    EXPECT_EQ(rig.listener.message, kNoFileToAuthorMessage);
     rig.playback.currentPath = song.path;
     rig.player->Play();
     rig.prompt.AnswerNext(PromptAnswer::Cancel);
@@ -238,7 +229,7 @@ TEST(PlayerAuthoring, ConfirmedRunsStopPlaybackRefusePlaysAndTellTheirMessagesAf
     EXPECT_EQ(texts, (std::vector<std::string>{question, question, kAuthoringNowMessage,
                                                kAuthoringNowMessage, kAuthoringNowMessage,
                                                "File write failed."}));
-    EXPECT_EQ(rig.listener.reports.back(), std::string(kAuthoringFinishedMessage) + "/60000");
+    EXPECT_EQ(rig.listener.message, kAuthoringFinishedMessage);
 }
 
 TEST(PlayerAuthoring, ShutDownStopsARunningAuthoringAndLeavesTheStopSet) {

@@ -73,13 +73,11 @@ public:
 
     BackendOpenResult nextOpen = BackendOpenResult::Opened;
     std::string openError = "The device refused the format.";
-    WaveFormat lastFormat;
     int32_t lastDeviceNumber = 99;
 
 private:
-    BackendOpenResult OpenBackend(const WaveFormat& format, int32_t deviceNumber,
+    BackendOpenResult OpenBackend(const WaveFormat&, int32_t deviceNumber,
                                   std::string& error) override {
-        lastFormat = format;
         lastDeviceNumber = deviceNumber;
         if (nextOpen != BackendOpenResult::Opened) error = openError;
         return nextOpen;

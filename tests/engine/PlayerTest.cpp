@@ -130,7 +130,7 @@ TEST(PlayerStart, EachKindOfStartReportsAndEndsAsItShould) {
     }
 }
 
-TEST(PlayerStart, ASongPlaysMeasuredLoopingFromAFreshClockAndStopsWithNothingLeft) {
+TEST(PlayerStart, ASongPlaysMeasuredAndLoopingAndObeysEveryCommand) {
     Song song;
     PlayerRig rig;
     rig.playback.currentPath = song.path;
@@ -156,20 +156,16 @@ TEST(PlayerStart, ASongPlaysMeasuredLoopingFromAFreshClockAndStopsWithNothingLef
     rig.player->Stop();
     EXPECT_FALSE(rig.player->renderThread().Exists() || rig.device.IsOpen());
     EXPECT_EQ(rig.playback.threadStop.load(), 0);
-}
-
-TEST(PlayerControl, PauseResumeSpeedSeekMuteOpenAndDisplayFrame) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
+    const uint64_t stoppedAt = rig.engine.sequencer.TickPosition();
     rig.player->SeekToTick(960);  // stopped: nothing
-    EXPECT_EQ(rig.engine.sequencer.TickPosition(), 0u);
+    EXPECT_EQ(rig.engine.sequencer.TickPosition(), stoppedAt);
+    rig.settings.record.displayOffsetMode = 0;
     rig.player->Play();
     rig.player->Pause();
     EXPECT_TRUE(rig.device.IsPaused());
     rig.player->Play();  // resumes: no new start
     EXPECT_FALSE(rig.device.IsPaused());
-    EXPECT_EQ(rig.frames.clockStarts, 1);
+    EXPECT_EQ(rig.frames.clockStarts, 3);
 
     const uint32_t normal = rig.engine.sequencer.SamplesPerStep();
     for (int32_t offset : {200, 400, 0}) {

@@ -13,11 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/EngineContext.h"
-#include "engine/Player.h"
-#include "engine/PlayerRenderer.h"
-#include "engine/Renderer.h"
-#include "engine/WaveOutDevice.h"
+#include "audio/PlayerStack.h"
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
 
@@ -25,35 +21,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class NoView final : public zeblo::PlayerView {
-public:
-    void DropMessage() override {}
-    void Invalidate(bool) override {}
-    void Update() override {}
-    void ShowMessage(std::string_view, int32_t) override {}
-    void ResetDisplayRecords() override {}
-    void ProcessPendingEvent() override {}
-    void PostPlayCurrent() override {}
-    void PostAuthoringEnded() override {}
-};
-
 void Measure(const std::string& song, int32_t engineFlag, double seconds) {
     using namespace zeblo;
     RecordingPrompt prompt;
-    OutputSlots outputSlots;
-    Settings settings(prompt, outputSlots);
+    Settings settings(prompt);
     ComputeEngineParameters(settings.record, settings.parameters);
-    EngineContext engine(settings.record, settings.parameters);
-    engine.engineFlag.store(engineFlag);
-    Renderer renderer(engine);
-    PlayerRenderer loop(renderer);
-    PlaybackState playback;
-    BufferDoneQueue notifications;
-    WaveOutDevice device(prompt, notifications);
-    NoView view;
-    Player player(PlayerParts{engine, settings, playback, device, outputSlots, prompt, loop, view,
-                              {}, {}});
-    playback.currentPath = song;
+    const std::unique_ptr<PlayerStack> stack = MakePlayerStack(settings, prompt);
+    stack->engine.engineFlag.store(engineFlag);
+    Player& player = stack->player;
+    OutputDevice& device = stack->device;
+    stack->playback.currentPath = song;
 
     const auto start = Clock::now();
     player.PlayFile();
@@ -82,8 +59,7 @@ void Measure(const std::string& song, int32_t engineFlag, double seconds) {
     const double cpu = player.renderThread().CpuSeconds();
     const double steadyWall = std::chrono::duration<double>(Clock::now() - steadyStart).count();
     std::printf("%-9s first sound %.2f s; render thread %.2f %% of a core over %.0f s",
-                engineFlag == kEngineOpll ? "fm" : "wavetable", firstSound, 100 * cpu / wall,
-                wall);
+                engineFlag == kEngineOpll ? "fm" : "wavetable", firstSound, 100 * cpu / wall, wall);
     if (full && steadyWall > 1)
         std::printf(", %.2f %% in the steady state (%.0f s)", 100 * (cpu - steadyCpu) / steadyWall,
                     steadyWall);

@@ -15,8 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/StreamingSession.h"
-#include "engine/WaveOutDevice.h"
+#include "audio/WaveOutDevice.h"
+#include "engine/RenderThread.h"
+#include "engine/Streaming.h"
 #include "settings/RecordingPrompt.h"
 
 namespace {
@@ -46,6 +47,19 @@ private:
     uint64_t frame_ = 0;
 };
 
+// The streaming's owner with nothing to show.
+class BenchHost final : public zeblo::StreamingHost {
+public:
+    void BufferingProgress() override {}
+    void UnderrunNoticed() override {}
+    bool AbandonWait() override { return false; }
+    void StopPlayback() override {}
+    void SetRenderPriority(bool raised) override {
+        if (thread != nullptr) thread->SetRaised(raised);
+    }
+    zeblo::RenderThread* thread = nullptr;
+};
+
 double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
@@ -60,14 +74,17 @@ int main(int argc, char** argv) {
 
     RecordingPrompt prompt;
     OutputSlots slots;
-    Settings settings(prompt, slots);
+    Settings settings(prompt);
     ComputeEngineParameters(settings.record, settings.parameters);
     slots.AllocateBlocks(settings.parameters.blockCount, settings.parameters.blockBytes);
     PlaybackState playback;
     BufferDoneQueue queue;
     WaveOutDevice device(prompt, queue);
     ToneSource source;
-    StreamingSession session(device, slots, settings, playback, prompt);
+    BenchHost host;
+    Streaming streaming(device, slots, settings, playback, prompt, host);
+    RenderThread thread(streaming, playback);
+    host.thread = &thread;
 
     // Watches from outside: when the third block is in, and when the device first plays.
     const Clock::time_point start = Clock::now();
@@ -87,7 +104,11 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::microseconds(250));
         }
     });
-    if (!session.Start(source)) {
+    thread.Create(source);
+    streaming.PrepareSlots(settings.parameters.blockBytes);
+    thread.Resume();
+    playback.playing = true;
+    if (!streaming.StartStreaming()) {
         watching = false;
         watcher.join();
         std::fprintf(stderr, "bench_stream: the device did not start: %s\n",
@@ -101,16 +122,17 @@ int main(int argc, char** argv) {
     double cpuAtSteady = -1;
     Clock::time_point steadyStart{};
     while (Clock::now() < end) {
-        session.HandleNotification(std::chrono::milliseconds(20));
+        uint32_t index = 0;
+        if (queue.WaitTake(index, std::chrono::milliseconds(20))) streaming.OnBufferDone(index);
         if (cpuAtSteady < 0 && Clock::now() >= steadyFrom) {
-            cpuAtSteady = session.renderThread().CpuSeconds();
+            cpuAtSteady = thread.CpuSeconds();
             steadyStart = Clock::now();
         }
     }
-    const double cpuShare = (session.renderThread().CpuSeconds() - cpuAtSteady) /
+    const double cpuShare = (thread.CpuSeconds() - cpuAtSteady) /
                             std::chrono::duration<double>(Clock::now() - steadyStart).count();
     const int underruns = playback.underrunShown.load();
-    session.Stop();
+    StopOutputAndRenderThread(device, thread, playback);
 
     const double bound = Milliseconds(threeBlocks - start) + 250;
     std::printf("first sound after %.1f ms (three blocks rendered after %.1f ms; bound %.1f ms)\n",

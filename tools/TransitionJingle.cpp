@@ -7,7 +7,6 @@
 #include "SmfWriter.h"
 #include "engine/Authoring.h"
 #include "engine/EngineContext.h"
-#include "engine/OutputSlots.h"
 #include "engine/Renderer.h"
 #include "midi/RcpConverter.h"
 #include "settings/RecordingPrompt.h"
@@ -76,8 +75,7 @@ std::vector<uint8_t> RenderJingle(const std::string& folder) {
         if (!out) return {};
     }
     RecordingPrompt prompt;
-    OutputSlots slots;
-    Settings settings(prompt, slots);
+    Settings settings(prompt);
     settings.record.outputFrequency = kJingleSampleRate;
     ComputeEngineParameters(settings.record, settings.parameters);
     EngineContext engine(settings.record, settings.parameters);

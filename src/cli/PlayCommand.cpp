@@ -5,13 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "audio/PlayerStack.h"
 #include "cli/PlayStatus.h"
-#include "engine/EngineContext.h"
-#include "engine/Player.h"
-#include "engine/PlayerRenderer.h"
-#include "engine/Renderer.h"
-#include "engine/WaveOutDevice.h"
-#include "midi/RcpConverter.h"
 #include "settings/Settings.h"
 
 namespace zeblo {
@@ -49,28 +44,14 @@ private:
 
 // The terminal has no display: messages go to the error stream, a Ctrl-C while the stream is
 // prebuffering ends the start.
-class TerminalView final : public PlayerView {
+class TerminalListener final : public PlayerListener {
 public:
-    explicit TerminalView(std::ostream& err) : err_(err) {}
-    virtual ~TerminalView() = default;
+    explicit TerminalListener(std::ostream& err) : err_(err) {}
 
-    void DropMessage() override {}
-    void Invalidate(bool) override {}
-    void Update() override {}
     void ShowMessage(std::string_view text, int32_t) override {
         err_ << "zeblo-cli: " << TerminalText(text) << "\n";
     }
-    void ResetDisplayRecords() override {
-        if (renderer) renderer->Snapshots().Clear();
-    }
-    void ProcessPendingEvent() override {
-        if (InterruptRequested() && player) player->StopPlayback();
-    }
-    void PostPlayCurrent() override {}
-    void PostAuthoringEnded() override {}
-
-    Player* player = nullptr;
-    Renderer* renderer = nullptr;
+    bool AbandonWait() override { return InterruptRequested(); }
 
 private:
     std::ostream& err_;
@@ -85,8 +66,7 @@ int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     TerminalPrompt prompt(err);
-    OutputSlots outputSlots;
-    Settings settings(prompt, outputSlots);
+    Settings settings(prompt);
     bool fmEngine = false;
     std::string error;
     if (!PlaySettingsFromArgs(args, settings.record, fmEngine, error)) {
@@ -95,55 +75,36 @@ int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err) {
     }
     ComputeEngineParameters(settings.record, settings.parameters);
 
-    EngineContext engine(settings.record, settings.parameters);
-    engine.engineFlag.store(fmEngine ? kEngineOpll : kEngineWavetable);
-    Renderer renderer(engine);
-    PlayerRenderer renderLoop(renderer);
-    PlaybackState playback;
-    BufferDoneQueue notifications;
-    WaveOutDevice device(prompt, notifications);
-    TerminalView view(err);
-    RcpConverter converter(prompt);
-    converter.Load();
-
-    Player player(PlayerParts{engine,
-                              settings,
-                              playback,
-                              device,
-                              outputSlots,
-                              prompt,
-                              renderLoop,
-                              view,
-                              [&converter](const std::string& path, UserPrompt&) {
-                                  return converter.ConvertRcpFile(path);
-                              },
-                              {}});
-    view.player = &player;
-    view.renderer = &renderer;
+    const std::unique_ptr<PlayerStack> stack = MakePlayerStack(settings, prompt);
+    stack->engine.engineFlag.store(fmEngine ? kEngineOpll : kEngineWavetable);
+    TerminalListener listener(err);
+    Player& player = stack->player;
+    PlaybackState& playback = stack->playback;
+    player.SetListener(listener);
     player.loopSongs = !args.Has("--once");
 
     InstallInterruptHandler();
     ClearInterrupt();
     playback.currentPath = args.positional[0];
     player.PlayFile();
-    if (playback.playState.load() == 0 || !device.IsOpen()) {
+    if (!playback.playing.load() || !stack->device.IsOpen()) {
         player.StopPlayback();
         return kExitFailed;
     }
 
     const bool status = !args.Has("--quiet") && isatty(STDERR_FILENO) != 0;
     PlayStatus line;
-    line.title =
-        engine.sequencer.SongTitleSet() ? engine.sequencer.SongTitle() : args.positional[0];
+    const Sequencer& sequencer = stack->engine.sequencer;
+    line.title = sequencer.SongTitleSet() ? sequencer.SongTitle() : args.positional[0];
     line.lengthFrames = playback.totalSamples.load();
     line.sampleRate = settings.parameters.sampleRate;
     auto nextStatus = std::chrono::steady_clock::now();
-    while (!InterruptRequested() && !player.Finished() && playback.playState.load() != 0) {
+    while (!InterruptRequested() && !player.Finished() && playback.playing.load()) {
         player.HandleNotification(kNotificationWait);
         if (!status || std::chrono::steady_clock::now() < nextStatus) continue;
         nextStatus += kStatusInterval;
         uint64_t position = 0;
-        device.GetPosition(position);
+        stack->device.GetPosition(position);
         position -= std::min<uint64_t>(position, playback.silenceFrames.load());
         line.positionFrames = line.lengthFrames ? position % line.lengthFrames : position;
         line.filledSlots = player.streaming().FilledSlots();

@@ -1,8 +1,8 @@
-// The flags and counters of playback control, shared between the user-interface thread, the
-// render thread, the device's notification path and the display timer.
+// The flags and counters of playback control, shared between the owning thread, the render
+// thread, the device's notification path and the display timer.
 //
 // Threads: each field has one writing side, named beside it; every other thread only reads.
-// One instance per process (the application context owns it); tests build their own.
+// One instance per player; tests build their own.
 #pragma once
 
 #include <atomic>
@@ -12,24 +12,23 @@
 namespace zeblo {
 
 struct PlaybackState {
-    std::atomic<int32_t> playState{0};       // UI: real-time playback is running
-    std::atomic<int32_t> pauseState{0};      // UI: the output is paused
-    std::atomic<int32_t> loadingState{0};    // UI: a play start is preparing a file
-    std::atomic<int32_t> authoringState{0};  // UI / authoring thread: WAV authoring runs
-    std::atomic<int32_t> speedMode{0};       // UI: fast-forward level 0, 1 or 2
-    std::atomic<int32_t> threadStop{0};      // UI: asks the render thread to finish
+    std::atomic<bool> playing{false};    // owner: real-time playback is running
+    std::atomic<bool> paused{false};     // owner: the output is paused
+    std::atomic<bool> loading{false};    // owner: a play start is preparing a file
+    std::atomic<bool> authoring{false};  // owner: WAV authoring runs
+    std::atomic<int32_t> speedMode{0};   // owner: fast-forward level 0, 1 or 2
+    std::atomic<int32_t> threadStop{0};  // owner: asks the render (or authoring) thread to finish
 
-    std::atomic<uint64_t> totalSamples{0};  // UI: the song's length from Measure
+    std::atomic<uint64_t> totalSamples{0};  // owner: the song's length from Measure
     std::atomic<uint64_t> totalTicks{0};
-    std::atomic<int32_t> displayOffset{0};  // UI: signed samples added to the device position
+    std::atomic<int32_t> displayOffset{0};  // owner: signed samples added to the device position
 
-    std::atomic<uint32_t> silenceFrames{0};         // UI: frames of silence played for underruns
-    std::atomic<int32_t> underrunShown{0};          // UI: the underrun mark is on
-    std::atomic<int32_t> underrunDisplayFrames{0};  // UI / display: frames the mark stays on
-    std::atomic<int32_t> seekBarOffset{0};          // UI: pixel correction after seeks
+    std::atomic<uint32_t> silenceFrames{0};         // owner: frames of silence played for underruns
+    std::atomic<bool> underrunShown{false};         // owner / display: the underrun mark is on
+    std::atomic<int32_t> underrunDisplayFrames{0};  // owner / display: frames the mark stays on
     std::atomic<uint32_t> displayFrame{0};          // display timer: frame matching the sound
 
-    std::string currentPath;  // UI only: the file last dropped or handed over
+    std::string currentPath;  // owner only: the file last opened or handed over
 };
 
 }  // namespace zeblo

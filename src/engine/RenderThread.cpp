@@ -107,7 +107,7 @@ double RenderThread::CpuSeconds() const {
 void StopOutputAndRenderThread(OutputDevice& device, RenderThread& renderThread,
                                PlaybackState& playback) {
     device.ResetDevice();
-    playback.playState.store(0);
+    playback.playing.store(false);
     device.CloseDevice();
     renderThread.Stop();
 }

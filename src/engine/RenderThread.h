@@ -66,9 +66,9 @@ private:
     bool raised_ = false;
 };
 
-// The first two steps of stopping playback: reset the device and clear `playState`, close the
+// The first two steps of stopping playback: reset the device and clear `playing`, close the
 // device (so no buffer-done notification is left for a closed device), then stop the render
-// thread. The caller clears `pauseState` and repaints. Owning thread.
+// thread. The caller clears `paused` and repaints. Owning thread.
 void StopOutputAndRenderThread(OutputDevice& device, RenderThread& renderThread,
                                PlaybackState& playback);
 

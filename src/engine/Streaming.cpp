@@ -142,10 +142,9 @@ bool Streaming::StartStreaming() {
     const uint32_t enough = ringSize_ / 2 + 3;
     for (int round = 0; round < timings_.prebufferRounds; ++round) {
         std::this_thread::sleep_for(timings_.prebufferPoll);
-        host_.RepaintView();
+        host_.BufferingProgress();
         if (FilledSlots() >= enough || ProducerEnded()) break;
-        host_.ProcessPendingEvent();
-        if (!device_.IsOpen()) return false;  // stopped while waiting
+        if (host_.AbandonWait() || !device_.IsOpen()) return false;  // stopped while waiting
     }
     return device_.Restart();
 }
@@ -173,9 +172,9 @@ void Streaming::OnBufferDone(uint32_t bufferIndex) {
         ++underruns_;
         std::memset(device_.BufferData(bufferIndex), 0, device_.bufferBytes());
         device_.SetBufferLength(bufferIndex, device_.bufferBytes());
-        if (playback_.authoringState.load() == 0 && playback_.underrunShown.load() == 0) {
-            playback_.underrunShown.store(1);
-            host_.InvalidateView();
+        if (!playback_.authoring.load() && !playback_.underrunShown.load()) {
+            playback_.underrunShown.store(true);
+            host_.UnderrunNoticed();
         }
         playback_.underrunDisplayFrames.store(kUnderrunDisplaySeconds *
                                               settings_.parameters.redrawRate);
@@ -186,7 +185,7 @@ void Streaming::OnBufferDone(uint32_t bufferIndex) {
         }
     }
 
-    if (playback_.playState.load() == 0) return;
+    if (!playback_.playing.load()) return;
     device_.PrepareBuffer(bufferIndex);
     device_.WriteBuffer(bufferIndex);
 

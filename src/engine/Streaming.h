@@ -28,15 +28,15 @@ namespace zeblo {
 // What the streaming asks of the player around it. Every call comes on the owning thread.
 class StreamingHost {
 public:
-    // A prebuffering poll: redraw the view now (invalidate without erasing, then update).
-    virtual void RepaintView() = 0;
-    // An underrun was noticed: invalidate the view without erasing.
-    virtual void InvalidateView() = 0;
-    // A prebuffering poll: let the event loop handle one waiting event, unless a close is among
-    // them. May stop playback.
-    virtual void ProcessPendingEvent() = 0;
+    // A prebuffering poll found the ring filling: show the buffer meter now.
+    virtual void BufferingProgress() = 0;
+    // An underrun was noticed (the mark goes on with the next paint).
+    virtual void UnderrunNoticed() = 0;
+    // A prebuffering poll: true when the start must give up waiting. By the time it returns
+    // playback may have been stopped; either way the device being closed ends the wait.
+    virtual bool AbandonWait() = 0;
     // An underrun without keepRunningOnUnderrun: stop as the stop button does. Returns with the
-    // device closed, `playState` clear and no render thread running.
+    // device closed, `playing` clear and no render thread running.
     virtual void StopPlayback() = 0;
     // Raise the render thread (true) or put it back to normal priority (false).
     virtual void SetRenderPriority(bool raised) = 0;

@@ -34,8 +34,4 @@ inline constexpr int32_t kUnderrunDisplaySeconds = 3;
 // steps above normal).
 inline constexpr int kRaisedNiceSteps = 2;
 
-// Frames the SDL callback asks for at a time: about 12 ms at 44100 Hz. Closing the device waits
-// for up to two of these periods.
-inline constexpr uint16_t kDeviceCallbackFrames = 512;
-
 }  // namespace zeblo

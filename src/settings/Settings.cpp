@@ -7,7 +7,6 @@
 #include <system_error>
 #include <utility>
 
-#include "engine/OutputSlots.h"
 #include "settings/SettingsLimits.h"
 #include "settings/SettingsMessages.h"
 
@@ -95,7 +94,7 @@ void ComputeEngineParameters(const SettingsRecord& record, EngineParameters& par
     parameters.activeInstrumentSet.store(record.instrumentSet);
 }
 
-Settings::Settings(UserPrompt& prompt, OutputSlots& slots) : prompt_(prompt), slots_(slots) {}
+Settings::Settings(UserPrompt& prompt) : prompt_(prompt) {}
 
 void Settings::LoadSettings() {
     const std::string executable = ExecutablePath();
@@ -135,7 +134,6 @@ void Settings::LoadSettingsFrom(PreferencesLocation location) {
 
     CheckLowPass(record);
     ComputeEngineParameters(record, parameters);
-    slots_.AllocateBlocks(parameters.blockCount, parameters.blockBytes);
 }
 
 bool Settings::SaveAfterPreferences() {

@@ -17,8 +17,6 @@
 
 namespace zeblo {
 
-class OutputSlots;
-
 // The running executable's full path, from /proc/self/exe; empty if it cannot be read.
 std::string ExecutablePath();
 
@@ -42,10 +40,10 @@ void ComputeEngineParameters(const SettingsRecord& record, EngineParameters& par
 
 class Settings {
 public:
-    Settings(UserPrompt& prompt, OutputSlots& slots);
+    explicit Settings(UserPrompt& prompt);
 
     // Start-up: finds the file (LocatePreferencesFile), reads or recreates the record, asks the
-    // welcome question, derives `parameters` and allocates the output blocks. Nothing is written.
+    // welcome question and derives `parameters`. Nothing is written.
     void LoadSettings();
     // The same with the file beside `executablePath`, wherever that is.
     void LoadSettings(std::string_view executablePath);
@@ -67,7 +65,6 @@ private:
     bool Save(const char* failureMessage);
 
     UserPrompt& prompt_;
-    OutputSlots& slots_;
 };
 
 }  // namespace zeblo

@@ -11,15 +11,10 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "engine/EngineContext.h"
-#include "engine/OutputSlots.h"
-#include "engine/PlayerRenderer.h"
-#include "engine/PlayerTransitionSound.h"
-#include "engine/Renderer.h"
-#include "engine/WaveOutDevice.h"
+#include "audio/PlayerStack.h"
+#include "audio/PlayerTransitionSound.h"
 #include "ipc/CommandLineFile.h"
 #include "ipc/SingleInstance.h"
-#include "midi/RcpConverter.h"
 #include "settings/Settings.h"
 #include "settings/SettingsRecord.h"
 #include "ui/Association.h"
@@ -117,26 +112,14 @@ int RunApplication(int argc, char** argv) {
     if (screens) return WriteScreens(QString::fromLocal8Bit(argv[2]), skin);
     QuitOnTerminationSignals(app);
 
-    OutputSlots outputSlots;
-    Settings settings(prompt, outputSlots);
+    Settings settings(prompt);
     settings.LoadSettings();
 
-    EngineContext engine(settings.record, settings.parameters);
-    Renderer renderer(engine);
-    PlayerRenderer renderLoop(renderer);
-    PlaybackState playback;
-    BufferDoneQueue notifications;
-    WaveOutDevice device(prompt, notifications);
-    // Loaded with the view; a missing converter is only noticed when an RCP file is played.
-    RcpConverter converter(prompt);
-    converter.Load();
-    QtPlayer player(QtPlayerParts{engine, settings, playback, device, outputSlots,
-                                  renderer.Snapshots(), prompt, renderLoop,
-                                  [&converter](const std::string& path, UserPrompt&) {
-                                      return converter.ConvertRcpFile(path);
-                                  },
-                                  MakeAuthoringRun(engine, renderer), &instance});
-    EngineWaveforms waves(engine.wavetable);
+    PlayerStackOptions options;
+    options.authoring = true;
+    const std::unique_ptr<PlayerStack> stack = MakePlayerStack(settings, prompt, options);
+    QtPlayer player(*stack, prompt, &instance);
+    EngineWaveforms waves(stack->engine.wavetable);
     PlayerControl* control = &player;
     FrameHooks hooks;
     hooks.saveSettings = [&settings] {
@@ -176,7 +159,7 @@ int RunApplication(int argc, char** argv) {
     MidAssociation association(ExecutablePath(), XdgFolders::FromEnvironment(), prompt,
                                RefreshDesktopDatabase);
     QtPreferencesEnvironment preferences(
-        frame, &instance, prompt, &association, [&device] { return device.DeviceNames(); },
+        frame, &instance, prompt, &association, [&stack] { return stack->device.DeviceNames(); },
         QString::fromStdString(ExecutablePath()));
     player.preferences = [&] {
         PreferencesCommand(settings, player, player, prompt, preferences).Run();

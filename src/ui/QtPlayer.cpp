@@ -18,50 +18,68 @@ const int8_t* EngineWaveforms::Samples(uint32_t wave) const {
     return module_.UploadedWaveBytes(static_cast<int>(index));
 }
 
-QtPlayer::QtPlayer(QtPlayerParts parts)
-    : engine_(parts.engine),
-      settings_(parts.settings),
-      playback_(parts.playback),
-      slots_(parts.outputSlots),
-      snapshots_(parts.snapshots),
-      prompt_(parts.prompt),
-      sharedPath_(parts.sharedPath) {
-    player_ = std::make_unique<Player>(
-        PlayerParts{parts.engine, parts.settings, parts.playback, parts.device, parts.outputSlots,
-                    parts.prompt, parts.renderLoop, *this, std::move(parts.convertRcp),
-                    std::move(parts.author), parts.timings});
+namespace {
+
+// 1/236 as the single-precision constant the bar has always used; the product is taken in
+// double, so x = 180 with 96000 ticks lands exactly on tick 48000.
+constexpr float kPerBarPixel = 0.0042372881f;
+
+}  // namespace
+
+SeekTarget ComputeSeek(int x, uint32_t samplesPerDisplayFrame, uint32_t displayFrame,
+                       uint64_t totalSamples, uint64_t totalTicks, int32_t seekBarOffset) {
+    const int p = x - skin::kPositionLeft;
+    const double shown = totalSamples == 0
+                             ? 0.0
+                             : static_cast<double>(samplesPerDisplayFrame) * displayFrame /
+                                       static_cast<double>(totalSamples) * skin::kPositionSpan +
+                                   seekBarOffset;
+    const int64_t a = static_cast<int64_t>(shown);
+    SeekTarget target;
+    target.seekBarOffset = seekBarOffset + p - static_cast<int32_t>(a % skin::kPositionSpan);
+    target.tick = static_cast<uint64_t>(static_cast<double>(p) * static_cast<double>(kPerBarPixel) *
+                                        static_cast<double>(totalTicks));
+    return target;
+}
+
+QtPlayer::QtPlayer(PlayerStack& stack, UserPrompt& prompt, const SharedPathSource* sharedPath)
+    : stack_(stack),
+      player_(stack.player),
+      playback_(stack.playback),
+      prompt_(prompt),
+      sharedPath_(sharedPath) {
+    player_.SetListener(*this);
     // The audio thread only posts; the refill runs here, on the user-interface thread.
-    parts.device.notifications().SetWake([this] {
+    stack_.notifications.SetWake([this] {
         QMetaObject::invokeMethod(
-            this, [this] { player_->DrainNotifications(); }, Qt::QueuedConnection);
+            this, [this] { player_.DrainNotifications(); }, Qt::QueuedConnection);
     });
-    device_ = &parts.device;
 }
 
 QtPlayer::~QtPlayer() {
-    player_->ShutDown();
-    device_->notifications().SetWake({});
+    player_.ShutDown();
+    stack_.notifications.SetWake({});
 }
 
 void QtPlayer::AttachView(CPlayerView* view) {
     view_ = view;
     if (!view) return;
     // After the view's own destructor stopped playback: the authoring thread goes as well.
-    connect(view, &QObject::destroyed, this, [this] { player_->ShutDown(); });
+    connect(view, &QObject::destroyed, this, [this] { player_.ShutDown(); });
 }
 
 // Facade: plain reads of what the other threads publish.
 int32_t QtPlayer::PlayState() const {
-    return playback_.playState.load();
+    return playback_.playing.load() ? 1 : 0;
 }
 int32_t QtPlayer::PauseState() const {
-    return playback_.pauseState.load();
+    return playback_.paused.load() ? 1 : 0;
 }
 int32_t QtPlayer::LoadingState() const {
-    return playback_.loadingState.load();
+    return playback_.loading.load() ? 1 : 0;
 }
 int32_t QtPlayer::AuthoringState() const {
-    return playback_.authoringState.load();
+    return playback_.authoring.load() ? 1 : 0;
 }
 int32_t QtPlayer::SpeedMode() const {
     return playback_.speedMode.load();
@@ -76,97 +94,102 @@ int32_t QtPlayer::DisplayFrame() const {
     return static_cast<int32_t>(playback_.displayFrame.load());
 }
 uint32_t QtPlayer::BytesAuthored() const {
-    return player_->BytesAuthored();
+    return player_.BytesAuthored();
 }
 uint32_t QtPlayer::WriteCount() const {
-    return slots_.writeCount.load();
+    return stack_.outputSlots.writeCount.load();
 }
 uint32_t QtPlayer::ReadCount() const {
-    return slots_.readCount.load();
+    return stack_.outputSlots.readCount.load();
 }
 int32_t QtPlayer::UnderrunShown() const {
-    return playback_.underrunShown.load();
+    return playback_.underrunShown.load() ? 1 : 0;
 }
 void QtPlayer::ClearUnderrunShown() {
-    playback_.underrunShown.store(0);
+    playback_.underrunShown.store(false);
 }
 int32_t QtPlayer::TakeUnderrunDisplayFrame() {
     return playback_.underrunDisplayFrames.fetch_sub(1);
 }
 int32_t QtPlayer::SeekBarOffset() const {
-    return playback_.seekBarOffset.load();
+    return seekBarOffset_;
 }
 std::string QtPlayer::SongTitle() const {
-    return engine_.sequencer.SongTitleSet() ? std::string(engine_.sequencer.SongTitle())
-                                            : std::string();
+    return stack_.engine.sequencer.SongTitleSet() ? std::string(stack_.engine.sequencer.SongTitle())
+                                                  : std::string();
 }
 int32_t QtPlayer::SongTitleSet() const {
-    return engine_.sequencer.SongTitleSet() ? 1 : 0;
+    return stack_.engine.sequencer.SongTitleSet() ? 1 : 0;
 }
 std::string QtPlayer::CurrentPath() const {
     return playback_.currentPath;
 }
 int32_t QtPlayer::EngineFlag() const {
-    return engine_.engineFlag.load();
+    return stack_.engine.engineFlag.load();
 }
 int32_t QtPlayer::KeepRunningOnUnderrun() const {
-    return ReadShared(settings_.record.keepRunningOnUnderrun);
+    return ReadShared(stack_.settings.record.keepRunningOnUnderrun);
 }
 int32_t QtPlayer::IsDrumChannel(int c) const {
-    return c >= 0 && c < kChannelCount && engine_.wavetable.IsDrumChannel(c) ? 1 : 0;
+    return c >= 0 && c < kChannelCount && stack_.engine.wavetable.IsDrumChannel(c) ? 1 : 0;
 }
 int32_t QtPlayer::ActiveDrumSet() const {
-    return settings_.parameters.activeDrumSet.load();
+    return stack_.settings.parameters.activeDrumSet.load();
 }
 const ModuleSharedState& QtPlayer::SharedState() const {
-    return engine_.shared;
+    return stack_.engine.shared;
 }
 int32_t QtPlayer::SampleRate() const {
-    return settings_.parameters.sampleRate;
+    return stack_.settings.parameters.sampleRate;
 }
 int32_t QtPlayer::RedrawRate() const {
-    return settings_.parameters.redrawRate;
+    return stack_.settings.parameters.redrawRate;
 }
 int32_t QtPlayer::BlockCount() const {
-    return settings_.parameters.blockCount;
+    return stack_.settings.parameters.blockCount;
 }
 SnapshotRing& QtPlayer::Snapshots() {
-    return snapshots_;
+    return stack_.renderer.Snapshots();
 }
 
 // Control: the view has already refused clicks while loading or authoring.
 void QtPlayer::Play() {
-    player_->PressPlay();
+    player_.Play();
 }
 void QtPlayer::Speed() {
-    player_->PressSpeed();
+    player_.Speed();
 }
 void QtPlayer::Stop() {
-    player_->StopPlayback();
+    player_.Stop();
 }
 void QtPlayer::Pause() {
-    player_->PressPause();
+    player_.Pause();
 }
 void QtPlayer::Author() {
-    player_->StartAuthoring();
+    player_.Author();
 }
 void QtPlayer::Preferences() {
     if (preferences) preferences();
 }
 void QtPlayer::Seek(int x) {
-    player_->Seek(x);
+    if (!playback_.playing.load()) return;
+    const SeekTarget target =
+        ComputeSeek(x, player_.SamplesPerDisplayFrame(), playback_.displayFrame.load(),
+                    playback_.totalSamples.load(), playback_.totalTicks.load(), seekBarOffset_);
+    seekBarOffset_ = target.seekBarOffset;
+    player_.SeekToTick(target.tick);
 }
 void QtPlayer::ToggleMute(int channel) {
-    player_->ToggleMute(channel);
+    player_.ToggleMute(channel);
 }
 void QtPlayer::StopPlayback() {
-    player_->StopPlayback();
+    player_.StopPlayback();
 }
 void QtPlayer::InvertEngine() {
-    player_->InvertEngine();
+    player_.SwitchEngine();
 }
 void QtPlayer::DropFile(const std::string& path) {
-    player_->DropFile(path);
+    player_.Open(path);
 }
 
 void QtPlayer::PlayShared() {
@@ -176,33 +199,48 @@ void QtPlayer::PlayShared() {
         prompt_.Ask(kSharedMemoryErrorMessage, PromptButtons::Ok, PromptIcon::Error);
         return;
     }
-    player_->PlayShared(*path);
+    player_.PlayPath(*path);
 }
 
 void QtPlayer::PlayCurrent() {
-    player_->PlayCurrent();
+    player_.PlayCurrent();
 }
 
 void QtPlayer::DisplayTick() {
-    player_->DisplayTick();
+    player_.DisplayTick();
     if (!view_) return;
     view_->ClearFullRedraw();
     view_->InvalidateAll(false);
 }
 
-// The view's side of the core.
-void QtPlayer::DropMessage() {
-    if (view_) view_->DropMessage();
-}
-
-void QtPlayer::Invalidate(bool erase) {
-    if (view_) view_->InvalidateAll(erase);
-}
-
-void QtPlayer::Update() {
+// What the player reports, as the view shows it.
+void QtPlayer::Repaint(bool erase) {
     if (!view_) return;
+    view_->InvalidateAll(erase);
     view_->PaintPending();
     view_->update();
+}
+
+void QtPlayer::FullRedrawNeeded() {
+    if (view_) view_->InvalidateAll(true);
+}
+
+void QtPlayer::PlayStarting() {
+    if (!view_) return;
+    view_->DropMessage();
+    view_->InvalidateAll(true);
+}
+
+void QtPlayer::SongLoading() {
+    if (view_)
+        view_->ResetDisplayRecords();
+    else
+        stack_.renderer.Snapshots().Clear();
+    seekBarOffset_ = 0;
+}
+
+void QtPlayer::UnderrunNoticed() {
+    if (view_) view_->InvalidateAll(false);
 }
 
 void QtPlayer::ShowMessage(std::string_view text, int32_t ms) {
@@ -210,27 +248,21 @@ void QtPlayer::ShowMessage(std::string_view text, int32_t ms) {
         view_->ShowMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), ms);
 }
 
-void QtPlayer::ResetDisplayRecords() {
-    if (view_)
-        view_->ResetDisplayRecords();
-    else
-        snapshots_.Clear();
-}
-
-void QtPlayer::ProcessPendingEvent() {
+bool QtPlayer::AbandonWait() {
     // Input waits until the start is done; posted calls (a handed-over file) may run, and a play
     // start among them makes this one give way.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return false;
 }
 
-void QtPlayer::PostPlayCurrent() {
+void QtPlayer::PlayRequested() {
     if (view_)
         QCoreApplication::postEvent(view_, new QEvent(static_cast<QEvent::Type>(kWmPlayCurrent)));
 }
 
-void QtPlayer::PostAuthoringEnded() {
+void QtPlayer::AuthoringEnded() {
     QMetaObject::invokeMethod(
-        this, [this] { player_->FinishAuthoring(); }, Qt::QueuedConnection);
+        this, [this] { player_.FinishAuthoring(); }, Qt::QueuedConnection);
 }
 
 }  // namespace zeblo

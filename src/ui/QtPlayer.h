@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "audio/PlayerStack.h"
 #include "engine/EngineContext.h"
 #include "engine/Player.h"
 #include "ui/PlayerFacade.h"
@@ -31,28 +32,22 @@ private:
     const WavetableModule& module_;
 };
 
-struct QtPlayerParts {
-    EngineContext& engine;
-    Settings& settings;
-    PlaybackState& playback;
-    OutputDevice& device;
-    OutputSlots& outputSlots;
-    SnapshotRing& snapshots;
-    UserPrompt& prompt;
-    PlayerRenderLoop& renderLoop;
-    RcpConversion convertRcp;
-    AuthoringRun author;
-    const SharedPathSource* sharedPath = nullptr;  // none: 1801 finds no block
-    StreamingTimings timings{};
+// The seek of a click at x on the position bar: the new seekBarOffset and the target tick.
+struct SeekTarget {
+    int32_t seekBarOffset = 0;
+    uint64_t tick = 0;
 };
+SeekTarget ComputeSeek(int x, uint32_t samplesPerDisplayFrame, uint32_t displayFrame,
+                       uint64_t totalSamples, uint64_t totalTicks, int32_t seekBarOffset);
 
 class QtPlayer final : public QObject,
                        public PlayerFacade,
                        public PlayerControl,
-                       private PlayerView {
+                       private PlayerListener {
     Q_OBJECT
 public:
-    explicit QtPlayer(QtPlayerParts parts);
+    // `sharedPath` may be null: then message 1801 finds no block.
+    QtPlayer(PlayerStack& stack, UserPrompt& prompt, const SharedPathSource* sharedPath);
     ~QtPlayer() override;
 
     // The view the player draws on and posts to; the player shuts down when it is destroyed.
@@ -60,7 +55,7 @@ public:
     // The Preferences button's command (connected by the application).
     std::function<void()> preferences;
 
-    Player& core() { return *player_; }
+    Player& core() { return player_; }
 
     // PlayerFacade
     int32_t PlayState() const override;
@@ -108,26 +103,27 @@ public:
     void DisplayTick() override;
 
 private:
-    // PlayerView
-    void DropMessage() override;
-    void Invalidate(bool erase) override;
-    void Update() override;
+    // PlayerListener
+    void StateChanged() override { Repaint(true); }
+    void FullRedrawNeeded() override;
+    void PlayStarting() override;
+    void SongLoading() override;
+    void SongLoaded() override { Repaint(true); }
+    void BufferingProgress() override { Repaint(false); }
+    void UnderrunNoticed() override;
     void ShowMessage(std::string_view text, int32_t ms) override;
-    void ResetDisplayRecords() override;
-    void ProcessPendingEvent() override;
-    void PostPlayCurrent() override;
-    void PostAuthoringEnded() override;
+    bool AbandonWait() override;
+    void PlayRequested() override;
+    void AuthoringEnded() override;
+    void Repaint(bool erase);
 
-    EngineContext& engine_;
-    Settings& settings_;
+    PlayerStack& stack_;
+    Player& player_;
     PlaybackState& playback_;
-    OutputSlots& slots_;
-    SnapshotRing& snapshots_;
     UserPrompt& prompt_;
     const SharedPathSource* sharedPath_;
-    OutputDevice* device_ = nullptr;
+    int32_t seekBarOffset_ = 0;  // pixel correction of the position bar after seeks
     QPointer<CPlayerView> view_;
-    std::unique_ptr<Player> player_;
 };
 
 }  // namespace zeblo

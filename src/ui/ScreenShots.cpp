@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "engine/EngineContext.h"
-#include "engine/OutputSlots.h"
 #include "engine/Renderer.h"
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
@@ -53,8 +52,7 @@ public:
     }
 
     RecordingPrompt prompt;
-    OutputSlots outputSlots;
-    Settings settings{prompt, outputSlots};
+    Settings settings{prompt};
     EngineContext engine{settings.record, settings.parameters};
     Renderer renderer{engine};
     uint64_t length = 0;

@@ -1,357 +1,243 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "engine/Player.h"
-#include "engine/PlayerTestSupport.h"
-#include "engine/StreamingMessages.h"
+#include "engine/StreamingTestSupport.h"
 #include "support/TempDir.h"
 #include "support/TestSongs.h"
 
 namespace zeblo {
 namespace {
 
-using testing::PlayerRig;
-using testing::WaitUntil;
 using namespace std::chrono_literals;
+using testing::FakeOutputDevice;
+using testing::UseOutput;
 
-// Two seconds at 120 beats per minute with a note on channel 1 of each port.
-test::SmfBuilder TwoSecondSong() {
-    test::SmfBuilder smf(1, 480);
-    smf.AddTrack().TrackName(0, "Two seconds").Tempo(0, 500000).EndOfTrack(1920);
-    smf.AddTrack().NoteOn(0, 0, 60, 100).NoteOff(1900, 0, 60).EndOfTrack(20);
-    return smf;
-}
+// Frames are a running count; each one first advances the sequencer as the render loop does.
+class SequencerFrames final : public FrameSource, public PlayerRenderLoop {
+public:
+    explicit SequencerFrames(EngineContext& engine) : engine_(engine) {}
 
-struct Song {
-    Song() { EXPECT_TRUE(TwoSecondSong().WriteFile(path)); }
-    test::TempDir dir;
-    std::string path = dir.File("song.mid");
+    uint32_t Render(uint32_t* out, uint32_t frames, bool) override {
+        Sequencer& sequencer = engine_.sequencer;
+        std::lock_guard guard(sequencer.Lock());
+        for (uint32_t i = 0; i < frames; ++i) {
+            if (!sequencer.Playing()) return i;
+            sequencer.Advance(false);
+            out[i] = static_cast<uint32_t>(++rendered);
+        }
+        return frames;
+    }
+    void ClearFilterHistory() override { ++filterClears; }
+    FrameSource& Frames() override { return *this; }
+    void StartSnapshotClock() override { ++clockStarts; }
+
+    std::atomic<uint64_t> rendered{0};
+    std::atomic<int> filterClears{0};
+    int clockStarts = 0;
+
+private:
+    EngineContext& engine_;
 };
 
-TEST(PlayerDisplay, DisplayFrameFromTheDevicePosition) {
-    // 1000 samples, offset 4410, 44100 Hz at 10 frames a second: 5410 / 4410 + 1.
-    EXPECT_EQ(DisplayFrameFor(1000, 4410, 0, 4410), 2u);
-    EXPECT_EQ(DisplayFrameFor(0, -11025, 0, 4410), 1u);   // negative: 0
-    EXPECT_EQ(DisplayFrameFor(8820, 0, 4410, 4410), 2u);  // silence is not heard music
-    EXPECT_EQ(DisplayFrameFor(8819, 0, 0, 4410), 2u);
-    EXPECT_EQ(DisplayFrameFor(8820, 0, 0, 4410), 3u);
+// Each report as one word, in order; the last message's text.
+class RecordingListener final : public PlayerListener {
+public:
+    void StateChanged() override { reports += "state "; }
+    void FullRedrawNeeded() override { reports += "redraw "; }
+    void PlayStarting() override { reports += "starting "; }
+    void SongLoading() override { reports += "loading "; }
+    void SongLoaded() override { reports += "loaded "; }
+    void ShowMessage(std::string_view text, int32_t ms) override {
+        reports += "message ";
+        message = std::string(text) + (ms == kPlayerMessageMs ? "" : " for another time");
+    }
+    void PlayRequested() override { reports += "request "; }
+    void AuthoringEnded() override { authoringEnded = true; }
+
+    std::string reports, message;
+    std::atomic<bool> authoringEnded{false};
+};
+
+// Everything a player needs, with short blocks (a tenth of a second at 22050 Hz, five slots) and
+// quick prebuffering polls.
+struct PlayerRig {
+    explicit PlayerRig(AuthoringRun author = {}, RcpConversion convert = {}) {
+        UseOutput(settings, 1, 22050, 5);
+        player = std::make_unique<Player>(
+            PlayerParts{engine, settings, playback, device, outputSlots, prompt, frames,
+                        std::move(convert), std::move(author),
+                        StreamingTimings{kSlotPollInterval, std::chrono::milliseconds(2), 200}});
+        player->SetListener(listener);
+    }
+
+    RecordingPrompt prompt;
+    OutputSlots outputSlots;
+    Settings settings{prompt};
+    EngineContext engine{settings.record, settings.parameters};
+    PlaybackState playback;
+    BufferDoneQueue queue;
+    FakeOutputDevice device{prompt, queue};
+    SequencerFrames frames{engine};
+    RecordingListener listener;
+    std::unique_ptr<Player> player;
+};
+
+// Two seconds at 120 beats per minute with a note on channel 1.
+struct Song {
+    Song() {
+        test::SmfBuilder smf(1, 480);
+        smf.AddTrack().TrackName(0, "Two seconds").Tempo(0, 500000).EndOfTrack(1920);
+        smf.AddTrack().NoteOn(0, 0, 60, 100).NoteOff(1900, 0, 60).EndOfTrack(20);
+        EXPECT_TRUE(smf.WriteFile(path));
+        std::ofstream(junk) << "not a song";
+    }
+    test::TempDir dir;
+    std::string path = dir.File("song.mid"), junk = dir.File("junk.mid");
+};
+
+TEST(PlayerStart, EachKindOfStartReportsAndEndsAsItShould) {
+    Song song;
+    const std::tuple<std::string, bool, std::string, std::string> rows[] = {
+        {"", false, "starting message ", kNoFileToPlayMessage},
+        {song.junk, false, "starting loading state loaded state message ", kUnknownFileMessage},
+        {song.dir.File("old.r36"), false, "starting loading state redraw ", ""},
+        {song.dir.File("old.rcp"), true, "starting loading state loaded redraw ", ""},
+        {song.path, false, "starting loading state loaded redraw ", ""},
+    };
+    for (const auto& [path, convertible, reports, message] : rows) {
+        SCOPED_TRACE(path);
+        std::vector<std::string> converted;
+        PlayerRig rig({}, [&](const std::string& name) {
+            converted.push_back(name);
+            return convertible && MakeConvertedRcpFolder() &&
+                   std::filesystem::copy_file(song.path, kConvertedRcpFile,
+                                              std::filesystem::copy_options::overwrite_existing);
+        });
+        rig.playback.currentPath = path;
+        rig.player->PlayFile();
+        EXPECT_EQ(rig.listener.reports, reports);
+        EXPECT_EQ(rig.listener.message, message);
+        const bool playing = reports.ends_with("loaded redraw ");
+        EXPECT_EQ(rig.playback.playing.load(), playing);
+        EXPECT_EQ(rig.player->renderThread().Exists() + rig.device.IsOpen(), 2 * playing);
+        EXPECT_FALSE(rig.playback.loading.load());
+        EXPECT_EQ(converted.size(), path.ends_with(".mid") || path.empty() ? 0u : 1u);
+    }
 }
 
-TEST(PlayerDisplay, SeekTargetAndBarCorrection) {
-    const SeekTarget t = ComputeSeek(180, 4410, 0, 441000, 96000, 0);
-    EXPECT_EQ(t.tick, 48000u);
-    EXPECT_EQ(t.seekBarOffset, 118);
-    // The bar shows pixel 59 (half of 441000 samples would be 118): the offset makes up the rest.
-    const SeekTarget u = ComputeSeek(180, 4410, 25, 441000, 96000, 0);
-    EXPECT_EQ(u.seekBarOffset, 118 - 59);
-    EXPECT_EQ(ComputeSeek(63, 4410, 0, 441000, 96000, 5).tick, 406u);
-}
-
-TEST(PlayerStart, WithoutAFileOnlyTheMessageShows) {
-    PlayerRig rig;
-    rig.player->PlayFile();
-    ASSERT_EQ(rig.view.messages.size(), 1u);
-    EXPECT_EQ(rig.view.messages[0], kNoFileToPlayMessage);
-    EXPECT_EQ(rig.view.messageMs[0], 60000);
-    EXPECT_EQ(rig.view.resets, 0);
-    EXPECT_FALSE(rig.player->renderThread().Exists());
-    EXPECT_EQ(rig.playback.playState.load(), 0);
-}
-
-TEST(PlayerStart, ASongPlaysMeasuredLoopingAndStreaming) {
+TEST(PlayerStart, ASongPlaysMeasuredAndLoopingAndObeysEveryCommand) {
     Song song;
     PlayerRig rig;
     rig.playback.currentPath = song.path;
-    rig.playback.underrunShown = 1;
-    rig.playback.seekBarOffset = 7;
-    rig.player->PlayFile();
-
+    rig.playback.underrunShown = true;
+    rig.player->Play();
     Sequencer reference(rig.settings.parameters);
     ASSERT_TRUE(reference.LoadFile(song.path.c_str()));
     uint64_t samples = 0, ticks = 0;
     reference.Measure(&samples, &ticks);
     EXPECT_EQ(rig.playback.totalSamples.load(), samples);
     EXPECT_EQ(rig.playback.totalTicks.load(), ticks);
-    EXPECT_GT(samples, 40000u);  // about two seconds at 22050 Hz
-
-    EXPECT_EQ(rig.playback.playState.load(), 1);
-    EXPECT_EQ(rig.playback.loadingState.load(), 0);
-    EXPECT_EQ(rig.playback.underrunShown.load(), 0);
-    EXPECT_EQ(rig.playback.seekBarOffset.load(), 0);
+    EXPECT_FALSE(rig.playback.underrunShown.load());
     EXPECT_EQ(rig.playback.displayOffset.load(), 2205);  // a tenth of a second
-    EXPECT_TRUE(rig.device.IsOpen());
-    EXPECT_FALSE(rig.device.IsPaused());
-    EXPECT_TRUE(rig.player->renderThread().Exists());
-    EXPECT_EQ(rig.view.resets, 1);
     EXPECT_EQ(rig.frames.clockStarts, 1);
-    EXPECT_EQ(rig.engine.sequencer.Module(), &rig.engine.wavetable);
     EXPECT_TRUE(rig.engine.sequencer.Loop());
-    EXPECT_EQ(rig.engine.sequencer.TempoOffset(), 0);
-    EXPECT_EQ(rig.frames.filterClears.load(), 1);
 
-    // The late display offset of the other mode.
-    rig.settings.record.displayOffsetMode = 1;
-    rig.player->PressPlay();
+    rig.settings.record.displayOffsetMode = 1;  // the late display offset
+    rig.player->SwitchEngine();
+    rig.player->Play();
     EXPECT_EQ(rig.playback.displayOffset.load(), -11025);
-
-    rig.player->StopPlayback();
-    EXPECT_FALSE(rig.player->renderThread().Exists());
-    EXPECT_FALSE(rig.device.IsOpen());
-    EXPECT_EQ(rig.playback.playState.load(), 0);
-    EXPECT_EQ(rig.playback.threadStop.load(), 0);
-}
-
-TEST(PlayerStart, AnUnknownFileShowsItsMessageAndLeavesNoThread) {
-    test::TempDir dir;
-    const std::string path = dir.File("junk.mid");
-    std::ofstream(path) << "not a song";
-    PlayerRig rig;
-    rig.playback.currentPath = path;
-    rig.player->PlayFile();
-    ASSERT_EQ(rig.view.messages.size(), 1u);
-    EXPECT_EQ(rig.view.messages[0], kUnknownFileMessage);
-    EXPECT_FALSE(rig.player->renderThread().Exists());
-    EXPECT_EQ(rig.playback.loadingState.load(), 0);
-    EXPECT_EQ(rig.playback.playState.load(), 0);
-    EXPECT_FALSE(rig.device.IsOpen());
-}
-
-TEST(PlayerStart, RcpNamesGoThroughTheConverter) {
-    Song song;
-    std::vector<std::string> asked;
-    bool succeed = false;
-    PlayerRig rig({}, [&](const std::string& path, UserPrompt&) {
-        asked.push_back(path);
-        return succeed;
-    });
-    rig.playback.currentPath = song.dir.File("old.r36");
-    rig.player->PlayFile();
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0], song.dir.File("old.r36"));
-    EXPECT_FALSE(rig.player->renderThread().Exists());
-    EXPECT_EQ(rig.playback.loadingState.load(), 0);
-    EXPECT_TRUE(rig.view.messages.empty());  // the converter has told the user
-
-    // On success the converted song is played.
-    ASSERT_TRUE(MakeConvertedRcpFolder());
-    std::filesystem::copy_file(song.path, kConvertedRcpFile,
-                               std::filesystem::copy_options::overwrite_existing);
-    succeed = true;
-    rig.player->PlayFile();
-    EXPECT_EQ(asked.size(), 2u);
-    EXPECT_EQ(rig.playback.playState.load(), 1);
-    EXPECT_GT(rig.playback.totalSamples.load(), 0u);
-}
-
-TEST(PlayerControl, PlayTwiceRestartsAndPlayWhilePausedResumes) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
-    rig.player->PressPlay();
-    ASSERT_TRUE(WaitUntil([&] { return rig.engine.sequencer.TickPosition() > 200; }));
-
-    rig.player->PressPause();
-    EXPECT_EQ(rig.playback.pauseState.load(), 1);
-    EXPECT_TRUE(rig.device.IsPaused());
-    const uint64_t rendered = rig.frames.rendered.load();
-    rig.player->PressPlay();  // resumes: no new start
-    EXPECT_EQ(rig.playback.pauseState.load(), 0);
-    EXPECT_FALSE(rig.device.IsPaused());
-    EXPECT_EQ(rig.frames.filterClears.load(), 1);
-    EXPECT_GE(rig.frames.rendered.load(), rendered);
-
-    rig.player->PressPlay();  // a second start, from the beginning
-    EXPECT_EQ(rig.frames.filterClears.load(), 2);
-    EXPECT_EQ(rig.playback.playState.load(), 1);
-    EXPECT_EQ(rig.frames.clockStarts, 2);
-}
-
-TEST(PlayerControl, PauseThenPlayWithNothingPlaying) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
-    rig.player->PressPause();  // no device: only the flag
-    EXPECT_EQ(rig.playback.pauseState.load(), 1);
-    rig.player->PressPlay();  // only clears it
-    EXPECT_EQ(rig.playback.pauseState.load(), 0);
-    EXPECT_FALSE(rig.player->renderThread().Exists());
-    EXPECT_EQ(rig.playback.playState.load(), 0);
-    rig.player->PressPlay();  // now the file starts
-    EXPECT_EQ(rig.playback.playState.load(), 1);
-    EXPECT_TRUE(rig.player->renderThread().Exists());
-}
-
-TEST(PlayerControl, SpeedCyclesThroughTwoHundredFourHundredAndZero) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
-    rig.player->PressPlay();
-    const uint32_t normal = rig.engine.sequencer.SamplesPerStep();
-    rig.player->PressSpeed();
-    EXPECT_EQ(rig.playback.speedMode.load(), 1);
-    EXPECT_EQ(rig.engine.sequencer.TempoOffset(), 200);
-    EXPECT_LT(rig.engine.sequencer.SamplesPerStep(), normal);  // at once: 320 instead of 120 bpm
-    rig.player->PressSpeed();
-    EXPECT_EQ(rig.engine.sequencer.TempoOffset(), 400);
-    rig.player->PressSpeed();
-    EXPECT_EQ(rig.playback.speedMode.load(), 0);
-    EXPECT_EQ(rig.engine.sequencer.TempoOffset(), 0);
-    EXPECT_EQ(rig.engine.sequencer.SamplesPerStep(), normal);
-}
-
-TEST(PlayerControl, SeekOnlyWhilePlaying) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
-    rig.player->Seek(180);  // stopped: nothing
-    EXPECT_EQ(rig.playback.seekBarOffset.load(), 0);
-
-    rig.player->PressPlay();
-    rig.player->Seek(180);  // p = 118, half the song
-    EXPECT_EQ(rig.playback.seekBarOffset.load(), 118);
-    const uint64_t target = static_cast<uint64_t>(118 * static_cast<double>(0.0042372881f) *
-                                                  rig.playback.totalTicks.load());
-    EXPECT_GE(rig.engine.sequencer.TickPosition(), target);
-    EXPECT_LT(rig.engine.sequencer.TickPosition(), target + 200);
-}
-
-TEST(PlayerControl, StripsToggleTheirChannelsMute) {
-    PlayerRig rig;
-    rig.player->ToggleMute(0);
-    EXPECT_EQ(rig.engine.shared.channelMute[0].load(), 1);
-    rig.player->ToggleMute(16);
-    EXPECT_EQ(rig.engine.shared.channelMute[16].load(), 1);
-    rig.player->ToggleMute(0);
-    EXPECT_EQ(rig.engine.shared.channelMute[0].load(), 0);
-    rig.player->ToggleMute(32);  // outside: ignored
-    rig.player->ToggleMute(-1);
-}
-
-TEST(PlayerControl, TheEngineSwitchSelectsTheFmModuleForTheNextPlay) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
-    rig.player->PressPlay();
-    rig.player->StopPlayback();
-    rig.player->InvertEngine();
-    EXPECT_EQ(rig.engine.engineFlag.load(), kEngineOpll);
-    rig.player->PressPlay();
     EXPECT_EQ(rig.engine.sequencer.Module(), &rig.engine.opll);
-    rig.player->InvertEngine();
-    EXPECT_EQ(rig.engine.engineFlag.load(), kEngineWavetable);
-}
+    EXPECT_EQ(rig.frames.filterClears.load(), 2);
+    rig.player->Stop();
+    EXPECT_FALSE(rig.player->renderThread().Exists() || rig.device.IsOpen());
+    EXPECT_EQ(rig.playback.threadStop.load(), 0);
+    const uint64_t stoppedAt = rig.engine.sequencer.TickPosition();
+    rig.player->SeekToTick(960);  // stopped: nothing
+    EXPECT_EQ(rig.engine.sequencer.TickPosition(), stoppedAt);
+    rig.settings.record.displayOffsetMode = 0;
+    rig.player->Play();
+    rig.player->Pause();
+    EXPECT_TRUE(rig.device.IsPaused());
+    rig.player->Play();  // resumes: no new start
+    EXPECT_FALSE(rig.device.IsPaused());
+    EXPECT_EQ(rig.frames.clockStarts, 3);
 
-TEST(PlayerControl, DropStopsAndPostsAPlay) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
-    rig.player->PressPlay();
-    EXPECT_TRUE(rig.player->DropFile(song.path));
-    EXPECT_EQ(rig.playback.playState.load(), 0);
-    EXPECT_FALSE(rig.player->renderThread().Exists());
-    EXPECT_EQ(rig.view.playCurrentPosts, 1);
-    EXPECT_TRUE(rig.player->PlayCurrent());
-    EXPECT_EQ(rig.playback.playState.load(), 1);
-}
+    const uint32_t normal = rig.engine.sequencer.SamplesPerStep();
+    for (int32_t offset : {200, 400, 0}) {
+        rig.player->Speed();
+        EXPECT_EQ(rig.engine.sequencer.TempoOffset(), offset);
+        EXPECT_EQ(rig.engine.sequencer.SamplesPerStep() < normal, offset != 0) << "at once";
+    }
+    rig.player->SeekToTick(960);
+    EXPECT_GE(rig.engine.sequencer.TickPosition(), 960u);
+    EXPECT_LT(rig.engine.sequencer.TickPosition(), 1160u);
+    for (int channel : {0, 16, 0, 32, -1}) rig.player->ToggleMute(channel);
+    EXPECT_EQ(rig.engine.shared.channelMute[0].load() * 2 + rig.engine.shared.channelMute[16], 1);
 
-TEST(PlayerDisplay, TickFollowsTheDeviceOnlyWhilePlaying) {
-    Song song;
-    PlayerRig rig;
-    rig.playback.currentPath = song.path;
-    rig.playback.displayFrame = 9;
-    rig.player->DisplayTick();  // not playing: left alone
-    EXPECT_EQ(rig.playback.displayFrame.load(), 9u);
-    rig.player->PressPlay();
     rig.device.Play(2205 * 4 * 2 + 40);  // two blocks and ten frames
     rig.player->DisplayTick();
-    // (2205 + 4420) / 2205 + 1
-    EXPECT_EQ(rig.playback.displayFrame.load(), 4u);
-    rig.player->PressPause();
+    EXPECT_EQ(rig.playback.displayFrame.load(), 4u);  // (2205 + 4420) / 2205 + 1
+    rig.player->Pause();
     rig.playback.displayFrame = 1;
     rig.player->DisplayTick();
-    EXPECT_EQ(rig.playback.displayFrame.load(), 1u);
+    EXPECT_EQ(rig.playback.displayFrame.load(), 1u) << "left alone while paused";
+
+    rig.listener.reports.clear();
+    EXPECT_TRUE(rig.player->Open(song.path));
+    EXPECT_FALSE(rig.playback.playing.load());
+    EXPECT_EQ(rig.listener.reports, "state request ");
 }
 
-TEST(PlayerAuthoring, CancelLeavesPlaybackAloneAndOkRunsTheThread) {
+TEST(PlayerAuthoring, ConfirmedRunsStopPlaybackRefusePlaysAndTellTheirMessagesAfterwards) {
     Song song;
-    std::atomic<int> runs{0};
-    std::string seenSong, seenOutput;
-    PlayerRig rig([&](const std::string& s, const std::string& o, const std::atomic<int32_t>& stop,
+    std::string seen;
+    PlayerRig rig([&](const std::string& s, const std::string& o, const std::atomic<int32_t>&,
                       std::atomic<uint32_t>& bytes, UserPrompt& prompt) {
-        seenSong = s;
-        seenOutput = o;
+        seen = s + ">" + o;
         bytes += 80000;
-        while (stop.load() == 0 && runs.load() < 0) std::this_thread::sleep_for(1ms);
         prompt.Ask("File write failed.", PromptButtons::Ok, PromptIcon::Error);
-        ++runs;
     });
+    rig.player->Author();
+    EXPECT_EQ(rig.listener.message, kNoFileToAuthorMessage);
     rig.playback.currentPath = song.path;
-
-    rig.player->PressPlay();
-    rig.prompt.Clear();
+    rig.player->Play();
     rig.prompt.AnswerNext(PromptAnswer::Cancel);
-    rig.player->StartAuthoring();
-    ASSERT_EQ(rig.prompt.prompts().size(), 1u);
-    EXPECT_EQ(rig.prompt.prompts()[0].text,
-              "Output for \"" + song.dir.File("song.WAV") + "\".\nAre you sure?");
-    EXPECT_EQ(rig.prompt.prompts()[0].buttons, PromptButtons::OkCancel);
-    EXPECT_EQ(rig.prompt.prompts()[0].icon, PromptIcon::Question);
-    EXPECT_FALSE(rig.player->AuthoringThreadExists());
-    EXPECT_EQ(rig.playback.playState.load(), 1);
-    EXPECT_TRUE(rig.player->renderThread().Exists());
-
-    rig.prompt.Clear();
-    rig.player->StartAuthoring();  // OK
+    rig.player->Author();
+    EXPECT_TRUE(rig.playback.playing.load()) << "cancelled: playback goes on";
+    rig.player->Author();
     EXPECT_FALSE(rig.player->renderThread().Exists());
-    EXPECT_FALSE(rig.device.IsOpen());
-    EXPECT_EQ(rig.playback.playState.load(), 0);
-    EXPECT_EQ(rig.playback.authoringState.load(), 1);
-    EXPECT_FALSE(rig.player->DropFile(song.path));
-    EXPECT_FALSE(rig.player->PlayShared(song.path));
-    EXPECT_FALSE(rig.player->PlayCurrent());
-    EXPECT_EQ(rig.playback.playState.load(), 0);
-    ASSERT_EQ(rig.prompt.prompts().size(), 4u);
-    for (int i = 1; i < 4; ++i) EXPECT_EQ(rig.prompt.prompts()[i].text, kAuthoringNowMessage);
-
-    ASSERT_TRUE(WaitUntil([&] { return rig.view.authoringEnded.load(); }));
-    EXPECT_EQ(rig.player->BytesAuthored(), 80000u);
+    EXPECT_TRUE(rig.playback.authoring.load());
+    EXPECT_FALSE(rig.player->Open(song.path) || rig.player->PlayPath(song.path) ||
+                 rig.player->PlayCurrent());
+    ASSERT_TRUE(testing::WaitUntil([&] { return rig.listener.authoringEnded.load(); }));
     rig.player->FinishAuthoring();
-    EXPECT_EQ(seenSong, song.path);
-    EXPECT_EQ(seenOutput, song.dir.File("song.WAV"));
-    EXPECT_EQ(rig.playback.authoringState.load(), 0);
-    ASSERT_EQ(rig.prompt.prompts().size(), 5u);
-    EXPECT_EQ(rig.prompt.prompts()[4].text, "File write failed.");  // shown on this thread
-    ASSERT_FALSE(rig.view.messages.empty());
-    EXPECT_EQ(rig.view.messages.back(), kAuthoringFinishedMessage);
-    EXPECT_TRUE(rig.player->PlayCurrent());
+    EXPECT_EQ(seen, song.path + ">" + song.dir.File("song.WAV"));
+    EXPECT_EQ(rig.player->BytesAuthored(), 80000u);
+    EXPECT_FALSE(rig.playback.authoring.load());
+    std::vector<std::string> texts;
+    for (const RecordedPrompt& p : rig.prompt.prompts()) texts.push_back(p.text);
+    const std::string question = "Output for \"" + song.dir.File("song.WAV") + "\".\nAre you sure?";
+    EXPECT_EQ(texts, (std::vector<std::string>{question, question, kAuthoringNowMessage,
+                                               kAuthoringNowMessage, kAuthoringNowMessage,
+                                               "File write failed."}));
+    EXPECT_EQ(rig.listener.message, kAuthoringFinishedMessage);
 }
 
-TEST(PlayerAuthoring, WithoutASongThePanelSaysSo) {
-    PlayerRig rig([](auto&&...) {});
-    rig.player->StartAuthoring();
-    ASSERT_EQ(rig.view.messages.size(), 1u);
-    EXPECT_EQ(rig.view.messages[0], kNoFileToAuthorMessage);
-    EXPECT_TRUE(rig.prompt.prompts().empty());
-}
-
-TEST(PlayerAuthoring, ShutDownStopsARunningAuthoring) {
+TEST(PlayerAuthoring, ShutDownStopsARunningAuthoringAndLeavesTheStopSet) {
     Song song;
-    std::atomic<bool> sawStop{false};
     PlayerRig rig([&](const std::string&, const std::string&, const std::atomic<int32_t>& stop,
                       std::atomic<uint32_t>&, UserPrompt&) {
         while (stop.load() == 0) std::this_thread::sleep_for(1ms);
-        sawStop = true;
     });
     rig.playback.currentPath = song.path;
-    rig.player->StartAuthoring();
-    ASSERT_TRUE(rig.player->AuthoringThreadExists());
+    rig.player->Author();
+    ASSERT_TRUE(rig.player->authoring().Running());
     rig.player->ShutDown();
-    EXPECT_TRUE(sawStop.load());
-    EXPECT_FALSE(rig.player->AuthoringThreadExists());
-    EXPECT_EQ(rig.playback.threadStop.load(), 1);  // left set
+    EXPECT_FALSE(rig.player->authoring().Running());
+    EXPECT_EQ(rig.playback.threadStop.load(), 1);
 }
 
 }  // namespace

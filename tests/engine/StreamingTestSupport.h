@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -11,7 +10,6 @@
 
 #include "engine/FrameSource.h"
 #include "engine/OutputDevice.h"
-#include "engine/PlaybackState.h"
 #include "engine/RenderThread.h"
 #include "engine/Streaming.h"
 #include "settings/RecordingPrompt.h"
@@ -28,20 +26,16 @@ inline uint32_t CounterFrame(uint64_t k) {
 
 inline constexpr uint64_t kEndless = UINT64_MAX;
 
-// A song of `length` counter frames. `allowedFrames` holds the producer back: a
-// render call waits until the frames it wants are allowed, or until the stop flag is set.
+// A song of `length` counter frames. A render call waits until the frames it wants are within
+// `allowedFrames`, or until the stop flag is set.
 class CounterSource final : public FrameSource {
 public:
     explicit CounterSource(uint64_t length = kEndless, const std::atomic<int32_t>* stop = nullptr)
         : length_(length), stop_(stop) {}
 
-    uint32_t Render(uint32_t* out, uint32_t frames, bool withSnapshots) override {
-        if (!withSnapshots) realTimeFlagMissing = true;
-        uint32_t n = frames;
-        if (length_ != kEndless) {
-            const uint64_t left = length_ > produced ? length_ - produced.load() : 0;
-            if (left < n) n = static_cast<uint32_t>(left);
-        }
+    uint32_t Render(uint32_t* out, uint32_t frames, bool) override {
+        const uint64_t left = length_ - produced.load();
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(frames, left));
         while (produced + n > allowedFrames.load()) {
             if (stop_ != nullptr && stop_->load() != 0) return frames;  // a stop, not an end
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -58,7 +52,6 @@ public:
     std::atomic<uint64_t> produced{0};
     std::atomic<int> calls{0};
     std::atomic<int> filterClears{0};
-    std::atomic<bool> realTimeFlagMissing{false};
     std::chrono::microseconds delayPerCall{0};
 
 private:
@@ -80,52 +73,16 @@ public:
 
     BackendOpenResult nextOpen = BackendOpenResult::Opened;
     std::string openError = "The device refused the format.";
-    int backendOpens = 0;
-    int backendCloses = 0;
-    WaveFormat lastFormat;
     int32_t lastDeviceNumber = 99;
 
 private:
-    BackendOpenResult OpenBackend(const WaveFormat& format, int32_t deviceNumber,
+    BackendOpenResult OpenBackend(const WaveFormat&, int32_t deviceNumber,
                                   std::string& error) override {
-        lastFormat = format;
         lastDeviceNumber = deviceNumber;
-        if (nextOpen != BackendOpenResult::Opened) {
-            error = openError;
-            return nextOpen;
-        }
-        ++backendOpens;
-        return BackendOpenResult::Opened;
+        if (nextOpen != BackendOpenResult::Opened) error = openError;
+        return nextOpen;
     }
-    void CloseBackend() override { ++backendCloses; }
-};
-
-// The player around the streaming, as a test sees it.
-class TestHost final : public StreamingHost {
-public:
-    void RepaintView() override {
-        ++repaints;
-        if (onRepaint) onRepaint();
-    }
-    void InvalidateView() override { ++invalidations; }
-    void ProcessPendingEvent() override {
-        ++eventTurns;
-        if (onEvent) onEvent();
-    }
-    void StopPlayback() override {
-        ++stops;
-        if (onStop) onStop();
-    }
-    void SetRenderPriority(bool raised) override { priorities.push_back(raised); }
-
-    std::atomic<int> repaints{0};
-    int invalidations = 0;
-    int eventTurns = 0;
-    int stops = 0;
-    std::vector<bool> priorities;
-    std::function<void()> onRepaint;
-    std::function<void()> onEvent;
-    std::function<void()> onStop;
+    void CloseBackend() override {}
 };
 
 // Settings with a given block length (tenths), rate and block count; everything else default.

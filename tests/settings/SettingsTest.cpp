@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/OutputSlots.h"
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
 #include "settings/SettingsMessages.h"
@@ -50,8 +49,7 @@ protected:
 
     test::TempDir dir;
     RecordingPrompt prompt;
-    OutputSlots slots;
-    Settings settings{prompt, slots};
+    Settings settings{prompt};
 };
 
 TEST(SettingsRecord, TheShippedImage) {
@@ -166,8 +164,8 @@ TEST_F(SettingsLoad, WorkingValuesFollowTheStartAndOnlyTheSetsFollowAnEdit) {
     Load();
     const EngineParameters& p = settings.parameters;
     EXPECT_EQ(std::vector<int>({p.sampleRate, p.blockBytes, p.redrawRate, p.blockCount,
-                                p.activeInstrumentSet, slots.count(), int(slots[14].capacity)}),
-              std::vector<int>({22050, 17640, 50, 15, 7, 15, 17640}));
+                                p.activeInstrumentSet}),
+              std::vector<int>({22050, 17640, 50, 15, 7}));
 
     settings.record.instrumentSet = 6;
     settings.record.outputFrequency = 44100;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <functional>
 
-#include "engine/OutputSlots.h"
 #include "ipc/SharedBlock.h"
 #include "settings/RecordingPrompt.h"
 #include "settings/Settings.h"
@@ -81,8 +80,7 @@ public:
 
     test::TempDir dir;
     RecordingPrompt prompt;
-    OutputSlots slots;
-    Settings settings{prompt, slots};
+    Settings settings{prompt};
     PlayerStateRecord player{16};
     Edit edit;
     PromptAnswer answer = PromptAnswer::Ok;

@@ -1,4 +1,4 @@
-#include "engine/WaveOutDevice.h"
+#include "audio/WaveOutDevice.h"
 
 #include <SDL.h>
 
@@ -8,6 +8,10 @@ namespace zeblo {
 namespace {
 
 constexpr char kDefaultDeviceName[] = "Default output device";
+
+// Frames the SDL callback asks for at a time: about 12 ms at 44100 Hz. Closing the device waits
+// for up to two of these periods.
+constexpr uint16_t kDeviceCallbackFrames = 512;
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "engine/PlayerTransitionSound.h"
+#include "audio/PlayerTransitionSound.h"
 
 #include <SDL.h>
 

@@ -43,7 +43,7 @@ void Measure(const std::string& song, int32_t engineFlag, double seconds) {
     OutputSlots outputSlots;
     Settings settings(prompt, outputSlots);
     ComputeEngineParameters(settings.record, settings.parameters);
-    EngineContext engine(settings.record, settings.parameters);
+    EngineContext engine(settings.parameters);
     engine.engineFlag.store(engineFlag);
     Renderer renderer(engine);
     PlayerRenderer loop(renderer);

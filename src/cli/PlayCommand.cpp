@@ -95,7 +95,7 @@ int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err) {
     }
     ComputeEngineParameters(settings.record, settings.parameters);
 
-    EngineContext engine(settings.record, settings.parameters);
+    EngineContext engine(settings.parameters);
     engine.engineFlag.store(fmEngine ? kEngineOpll : kEngineWavetable);
     Renderer renderer(engine);
     PlayerRenderer renderLoop(renderer);

@@ -121,7 +121,7 @@ int RunApplication(int argc, char** argv) {
     Settings settings(prompt, outputSlots);
     settings.LoadSettings();
 
-    EngineContext engine(settings.record, settings.parameters);
+    EngineContext engine(settings.parameters);
     Renderer renderer(engine);
     PlayerRenderer renderLoop(renderer);
     PlaybackState playback;

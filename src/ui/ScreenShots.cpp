@@ -55,7 +55,7 @@ public:
     RecordingPrompt prompt;
     OutputSlots outputSlots;
     Settings settings{prompt, outputSlots};
-    EngineContext engine{settings.record, settings.parameters};
+    EngineContext engine{settings.parameters};
     Renderer renderer{engine};
     uint64_t length = 0;
     uint64_t rendered = 0;

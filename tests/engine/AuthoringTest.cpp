@@ -87,7 +87,7 @@ TEST(Authoring, WritesWhatTheRenderLoopGivesInBothEngines) {
     ASSERT_TRUE(test::SmfBuilder::WriteBytes(songPath, song));
     for (int32_t engine : {kEngineWavetable, kEngineOpll}) {
         AuthoringRig a(engine);
-        a.rig.record.lowPassEnabled = 1;  // the filter history starts at 0 for the run
+        a.rig.parameters.lowPassEnabled = true;  // the filter history starts at 0 for the run
         const std::string out = dir.File("song" + std::to_string(engine) + ".WAV");
         uint32_t reported = 0;
         EXPECT_EQ(a.authoring.Run(songPath, out, a.stop,
@@ -97,7 +97,7 @@ TEST(Authoring, WritesWhatTheRenderLoopGivesInBothEngines) {
         EXPECT_FALSE(a.rig.context->sequencer.Loop());
 
         test::RenderRig expected(engine);
-        expected.record.lowPassEnabled = 1;
+        expected.parameters.lowPassEnabled = true;
         ASSERT_TRUE(expected.Start(song));
         const std::vector<uint32_t> frames = expected.RenderAll(20000);
         const std::vector<uint8_t> file = ReadAll(out);

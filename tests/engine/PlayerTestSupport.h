@@ -82,7 +82,7 @@ struct PlayerRig {
     RecordingPrompt prompt;
     OutputSlots outputSlots;
     Settings settings{prompt, outputSlots};
-    EngineContext engine{settings.record, settings.parameters};
+    EngineContext engine{settings.parameters};
     PlaybackState playback;
     BufferDoneQueue queue;
     FakeOutputDevice device{prompt, queue};
@@ -102,7 +102,7 @@ inline std::vector<uint32_t> RenderLikeAPlayStart(const std::string& path,
     Settings settings(prompt, outputSlots);
     settings.record = record;
     ComputeEngineParameters(settings.record, settings.parameters);
-    EngineContext engine(settings.record, settings.parameters);
+    EngineContext engine(settings.parameters);
     engine.engineFlag.store(engineFlag);
     Renderer renderer(engine);
     SoundModule& module = engine.SelectedModule();

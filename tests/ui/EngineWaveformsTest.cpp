@@ -34,7 +34,7 @@ struct Rig {
 
     SettingsRecord record = DefaultSettings();
     EngineParameters parameters;
-    EngineContext engine{record, parameters};
+    EngineContext engine{parameters};
     EngineWaveforms waves{engine.wavetable};
 };
 

@@ -105,7 +105,7 @@ struct Window {
     RecordingPrompt prompt;
     OutputSlots outputSlots;
     Settings settings{prompt, outputSlots};
-    EngineContext engine{settings.record, settings.parameters};
+    EngineContext engine{settings.parameters};
     std::unique_ptr<Renderer> renderer;
     std::unique_ptr<PlayerRenderer> loop;
     PlaybackState playback;

@@ -87,10 +87,10 @@ TEST(Render, PathsAndCallSizesAgree) {
         int32_t cutoff;  // 0: no low-pass
     };
     const std::vector<uint8_t> song = ShortDenseSong(6);
-    for (const Variant v : {Variant{kEngineWavetable, 44100, false, 0},
-                            Variant{kEngineWavetable, 22050, true, 3000},
-                            Variant{kEngineWavetable, 48000, false, 10050},
-                            Variant{kEngineOpll, 22050, true, 3000}}) {
+    for (const Variant v :
+         {Variant{kEngineWavetable, 44100, false, 0}, Variant{kEngineWavetable, 22050, true, 3000},
+          Variant{kEngineWavetable, 48000, false, 10050},
+          Variant{kEngineOpll, 22050, true, 3000}}) {
         std::vector<uint32_t> expected;
         for (RenderPath path : {RenderPath::Plain, RenderPath::Sse, RenderPath::Avx2}) {
             if (!SetRenderPath(path)) continue;

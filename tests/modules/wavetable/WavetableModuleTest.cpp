@@ -49,15 +49,17 @@ std::vector<Step> Drums() {
 }
 
 std::vector<Step> Pan() {
-    std::vector<Step> s = {{0, Msg(0xC0, 80)}, {0, Msg(0x90, 60, 100)}, {0, Msg(0xB1, 10, 10)},
+    std::vector<Step> s = {{0, Msg(0xC0, 80)},
+                           {0, Msg(0x90, 60, 100)},
+                           {0, Msg(0xB1, 10, 10)},
                            {0, Msg(0x91, 67, 90)}};
     for (uint32_t pan : {0u, 20u, 64u, 100u, 127u}) s.push_back({3000, Msg(0xB0, 10, pan)});
     return s;
 }
 
 std::vector<Step> Bend() {
-    std::vector<Step> s = {{0, Msg(0xC0, 80)}, {0, Msg(0x90, 60, 100)}, {0, Msg(0xC2, 122)},
-                           {0, Msg(0x92, 50, 100)}};
+    std::vector<Step> s = {
+        {0, Msg(0xC0, 80)}, {0, Msg(0x90, 60, 100)}, {0, Msg(0xC2, 122)}, {0, Msg(0x92, 50, 100)}};
     for (uint32_t msb : {127u, 0u, 90u, 40u}) {
         s.push_back({2000, Msg(0xE0, 0x7F, msb)});
         s.push_back({0, Msg(0xE2, 0, msb)});

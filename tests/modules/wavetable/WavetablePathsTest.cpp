@@ -24,8 +24,8 @@ public:
         const int source = Roll(0, 3);
         const WaveformRecord& record = kWaveformRecords[Roll(0, 32)];
         for (int i = 0; i < kWaveSteps; ++i)
-            wave[i] = source == 0 ? Roll(-32768, 32768)
-                                  : record.samples[i] * record.amplitudeMultiplier;
+            wave[i] =
+                source == 0 ? Roll(-32768, 32768) : record.samples[i] * record.amplitudeMultiplier;
         static constexpr int32_t kRates[] = {22050, 44100, 48000};
         const int32_t rate = kRates[Roll(0, 2)];
         const int32_t octaveShift = OneIn(6) ? -1 : 0;
@@ -79,8 +79,8 @@ public:
             v.envStage = v.envelope->release == 0 ? kFinished : kRelease;
             if (v.envelope->release != 0)
                 v.releaseStep = std::max<int32_t>(
-                    1, static_cast<int32_t>(static_cast<uint32_t>(v.envLevel) /
-                                            v.envelope->release));
+                    1,
+                    static_cast<int32_t>(static_cast<uint32_t>(v.envLevel) / v.envelope->release));
         }
     }
 
@@ -92,7 +92,8 @@ TEST(WavetableVoicePaths, FastPathsMatchThePlainPathSampleForSample) {
     const RenderPath saved = ActiveRenderPath();
     Dice dice;
     long sounding = 0;
-    const RenderPath avx2 = RenderPathSupported(RenderPath::Avx2) ? RenderPath::Avx2 : RenderPath::Sse;
+    const RenderPath avx2 =
+        RenderPathSupported(RenderPath::Avx2) ? RenderPath::Avx2 : RenderPath::Sse;
     for (int scenario = 0; scenario < 300; ++scenario) {
         std::array<int32_t, kWaveSteps> wave;
         // Plain, per-sample fast, runs on the baseline passes, runs on the AVX2 passes; each

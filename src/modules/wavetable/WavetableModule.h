@@ -3,9 +3,9 @@
 //
 // Threads: Reset, ShortMsg and LongMsg run on the thread that runs the render loop, or on the
 // user-interface thread while it holds the sequencer's lock or before the render thread starts
-// (the module takes no lock). RenderVoice, MixVoices and the const accessors are for the render
-// loop, on its thread. IsDrumChannel may be called from any thread. ResetRunState is called
-// between runs, with no render loop running.
+// (the module takes no lock). RenderRun, MixVoicesRun, MixVoices and the const accessors are for
+// the render loop, on its thread. IsDrumChannel may be called from any thread. ResetRunState is
+// called between runs, with no render loop running.
 #pragma once
 
 #include <array>
@@ -80,13 +80,6 @@ public:
 
     // Slots in order 0..44. The render loop sums them from 44 down to 0.
     const VoiceSlot& Slot(int index) const { return voices[index]; }
-    StereoSample RenderVoice(int index) {
-        WavetableVoice& voice = voices[index].voice;
-        const StereoSample s = voice.RenderSample();
-        if (voice.idle != 0 && voice.transitionPending == 0)
-            activeVoices &= ~(uint64_t{1} << index);
-        return s;
-    }
     // One frame of all voices, summed from slot 44 down to 0, wrapping in 32 bits. Voices that
     // are idle with nothing pending give (0, 0) and are skipped.
     StereoSample MixVoices() {

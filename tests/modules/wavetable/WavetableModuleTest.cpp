@@ -144,6 +144,26 @@ TEST(WavetableModule, AllocationTakesTheHighestFreeSlotAndDropsThe46thNote) {
     EXPECT_EQ(rig.module->Slot(0).key, 64);
 }
 
+// A drum hit ends at the first cycle boundary after its length, so the length shows only here.
+// At 22050 Hz lengths halve and per-sample rates double.
+TEST(WavetableModule, DrumHitsArmTheirVoices) {
+    struct Hit {
+        int32_t rate;
+        uint32_t key;
+        int32_t length, slope;
+        float sweep;
+    };
+    for (const Hit h : {Hit{44100, 36, 540, -262, 0.0f}, Hit{22050, 36, 270, -524, 0.0f},
+                        Hit{22050, 41, 600, -655, -1.2f}, Hit{44100, 46, 2500, -655, 0.0f}}) {
+        Rig rig(h.rate);
+        rig.Send(0x99, h.key, 100);
+        const WavetableVoice& v = rig.module->Slot(kWavetableVoiceCount - 1).voice;
+        EXPECT_EQ(v.lengthCounter, h.length) << h.key << " at " << h.rate;
+        EXPECT_EQ(v.amplitudeSlope, h.slope) << h.key << " at " << h.rate;
+        EXPECT_EQ(v.sweep, h.sweep) << h.key << " at " << h.rate;
+    }
+}
+
 // A note that ended by itself keeps its slot while its key is held, until no slot is free.
 TEST(WavetableModule, EndedNotesKeepTheirSlotsUntilNoneIsFree) {
     Rig rig;

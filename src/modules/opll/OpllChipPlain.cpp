@@ -1,6 +1,5 @@
-// The chip's plain render path: every slot visited every sample, the way the chip is described,
-// with nothing skipped, held or counted lazily. Slow, and the measure of OpllCalcSample and
-// OpllCalcRun.
+// The chip's plain render path: every slot of every channel visited every sample, with nothing
+// skipped, held or counted lazily. Slow, and the measure of OpllCalcSample and OpllCalcRun.
 #include <algorithm>
 
 #include "modules/opll/OpllChip.h"

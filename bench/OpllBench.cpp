@@ -15,8 +15,7 @@ struct FmRig {
     EngineParameters params;
     ModuleSharedState shared;
     OpllNoise noise;
-    std::unique_ptr<OpllTables> tables = std::make_unique<OpllTables>();
-    OpllModule module{params, shared, noise, *tables};
+    OpllModule module{params, shared, noise};
 
     void Msg(uint32_t status, uint32_t d1, uint32_t d2) {
         module.ShortMsg(kOpenModuleHandle, PackShortMsg(status, d1, d2), 0);

@@ -182,7 +182,7 @@ void RenderDenseSong(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         // Fresh state for every pass, as the command-line renderer has for every song.
-        auto context = std::make_unique<EngineContext>(record, parameters);
+        auto context = std::make_unique<EngineContext>(parameters);
         context->engineFlag = engine;
         auto renderer = std::make_unique<Renderer>(*context);
         SoundModule& module = context->SelectedModule();

@@ -11,7 +11,6 @@
 #include "modules/wavetable/Mt19937.h"
 #include "modules/wavetable/WavetableModule.h"
 #include "settings/EngineParameters.h"
-#include "settings/SettingsRecord.h"
 
 namespace zeblo {
 namespace {
@@ -20,8 +19,8 @@ constexpr int kFramesPerSecond = 44100;
 
 struct Rig {
     Rig() {
-        settings.autoDetune = 1;
-        module = std::make_unique<WavetableModule>(settings, params, shared, random);
+        params.autoDetune = true;
+        module = std::make_unique<WavetableModule>(params, shared, random);
     }
     void Send(uint32_t status, uint32_t data1, uint32_t data2) {
         module->ShortMsg(kOpenModuleHandle, PackShortMsg(status, data1, data2), 0);
@@ -45,7 +44,6 @@ struct Rig {
         return n;
     }
 
-    SettingsRecord settings = DefaultSettings();
     EngineParameters params;
     ModuleSharedState shared;
     Mt19937 random;

@@ -78,7 +78,7 @@ std::vector<uint8_t> RenderJingle(const std::string& folder) {
     Settings settings(prompt);
     settings.record.outputFrequency = kJingleSampleRate;
     ComputeEngineParameters(settings.record, settings.parameters);
-    EngineContext engine(settings.record, settings.parameters);
+    EngineContext engine(settings.parameters);
     Renderer renderer(engine);
     RcpConverter converter(prompt);
     Authoring authoring(engine, renderer, converter, prompt);

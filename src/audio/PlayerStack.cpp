@@ -4,7 +4,7 @@ namespace zeblo {
 
 PlayerStack::PlayerStack(Settings& settings, UserPrompt& prompt, const PlayerStackOptions& options)
     : settings(settings),
-      engine(settings.record, settings.parameters),
+      engine(settings.parameters),
       renderer(engine),
       device(prompt, notifications),
       converter(prompt),

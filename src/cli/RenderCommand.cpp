@@ -195,7 +195,7 @@ uint64_t MeasureSong(const std::string& song, const RenderSetup& setup, RcpConve
 // A fresh engine for one run: generator seeded, start delays and noise register as at start-up.
 struct FreshEngine {
     FreshEngine(const RenderSetup& setup, RcpConverter& converter, UserPrompt& prompt)
-        : context(setup.record, setup.parameters),
+        : context(setup.parameters),
           renderer(context),
           authoring(context, renderer, converter, prompt) {
         context.engineFlag = setup.engine;

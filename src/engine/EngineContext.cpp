@@ -2,15 +2,13 @@
 
 namespace zeblo {
 
-EngineContext::EngineContext(const SettingsRecord& record, const EngineParameters& parameters)
-    : record(record),
-      parameters(parameters),
-      opllTables(std::make_unique<OpllTables>()),
-      wavetable(record, parameters, shared, random),
-      opll(parameters, shared, opllNoise, *opllTables),
+EngineContext::EngineContext(const EngineParameters& parameters)
+    : parameters(parameters),
+      wavetable(parameters, shared, random),
+      opll(parameters, shared, opllNoise),
       sequencer(parameters) {}
 
-SoundModule& EngineContext::SelectedModule() {
+RenderingModule& EngineContext::SelectedModule() {
     if (engineFlag.load(std::memory_order_relaxed) == kEngineOpll) return opll;
     return wavetable;
 }

@@ -7,17 +7,14 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 #include "midi/Sequencer.h"
 #include "modules/ModuleSharedState.h"
 #include "modules/SoundModule.h"
 #include "modules/opll/OpllModule.h"
-#include "modules/opll/OpllTables.h"
 #include "modules/wavetable/Mt19937.h"
 #include "modules/wavetable/WavetableModule.h"
 #include "settings/EngineParameters.h"
-#include "settings/SettingsRecord.h"
 
 namespace zeblo {
 
@@ -26,20 +23,18 @@ inline constexpr int32_t kEngineOpll = 1;
 
 class EngineContext {
 public:
-    // The record and parameters outlive the context (they belong to the settings).
-    EngineContext(const SettingsRecord& record, const EngineParameters& parameters);
+    // The parameters outlive the context (they belong to the settings).
+    explicit EngineContext(const EngineParameters& parameters);
     EngineContext(const EngineContext&) = delete;
     EngineContext& operator=(const EngineContext&) = delete;
 
-    // The module the engine flag selects.
-    SoundModule& SelectedModule();
+    // The module the engine flag selects: the one the render loop plays through.
+    RenderingModule& SelectedModule();
 
-    const SettingsRecord& record;
     const EngineParameters& parameters;
     ModuleSharedState shared;
     Mt19937 random;
     OpllNoise opllNoise;
-    std::unique_ptr<OpllTables> opllTables;  // large: kept on the heap
     WavetableModule wavetable;
     OpllModule opll;
     Sequencer sequencer;

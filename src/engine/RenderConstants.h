@@ -10,15 +10,8 @@ namespace zeblo {
 inline constexpr double kLowPassPi = 3.14159;
 inline constexpr double kLowPassSqrt2 = 1.41421356;
 
-// Wavetable mix: the voice sum is divided by this before master volume (a gain of 0..127, >> 7).
-inline constexpr int32_t kVoiceSumDivisor = 3;
-inline constexpr int32_t kMasterVolumeShift = 7;
-
 // Every output sample lies in -kSampleLimit ... kSampleLimit (-32768 never occurs).
 inline constexpr int32_t kSampleLimit = 32767;
-
-// The FM mix: the rhythm chip enters at this share of its level (single precision).
-inline constexpr float kRhythmChipShare = -0.4f;
 
 // After GS display data arrives the dots stay on the display this many seconds of output.
 inline constexpr int32_t kDisplayHoldSeconds = 3;

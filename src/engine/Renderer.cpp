@@ -1,27 +1,12 @@
 #include "engine/Renderer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "engine/RenderMix.h"
 
 namespace zeblo {
-
-namespace {
-
-// The record belongs to the settings, which the user-interface thread may write while we render:
-// each field is read as one whole word. The record itself is never const.
-int32_t ReadSetting(const int32_t& field) {
-    return ReadShared(const_cast<int32_t&>(field));
-}
-
-}  // namespace
-
-struct Renderer::MixSettings {
-    bool mono = false;
-    bool lowPass = false;
-    LowPassCoefficients coefficients;
-};
 
 Renderer::Renderer(EngineContext& context)
     : context(context),
@@ -46,17 +31,36 @@ void Renderer::StartSnapshotClock() {
 uint32_t Renderer::Render(uint32_t* out, uint32_t frames, bool withSnapshots) {
     // Per call: every Advance of this call and the frames after it run under the lock.
     std::lock_guard guard(context.sequencer.Lock());
-    const SettingsRecord& record = context.record;
-    MixSettings mix;
-    mix.mono = ReadSetting(record.monauralOutput) != 0;
-    mix.lowPass = ReadSetting(record.lowPassEnabled) != 0;
+    const EngineParameters& parameters = context.parameters;
+    RenderingModule& module = context.SelectedModule();
+    const bool filters = module.TakesOutputFilters();
+    const bool mono = filters && parameters.monauralOutput.load(std::memory_order_relaxed);
+    const bool lowPass = filters && parameters.lowPassEnabled.load(std::memory_order_relaxed);
     // Computed at every call, whether or not the filter is on.
-    mix.coefficients = ComputeLowPassCoefficients(ReadSetting(record.lowPassCutoff),
-                                                  context.parameters.sampleRate);
+    const LowPassCoefficients coefficients = ComputeLowPassCoefficients(
+        parameters.lowPassCutoff.load(std::memory_order_relaxed), parameters.sampleRate);
     if (withSnapshots && (snapshotInterval == 0 || ring.Size() == 0)) withSnapshots = false;
-    if (context.engineFlag.load(std::memory_order_relaxed) == kEngineOpll)
-        return RenderOpll(out, frames, withSnapshots);
-    return RenderWavetable(out, frames, withSnapshots, mix);
+
+    Sequencer& sequencer = context.sequencer;
+    uint32_t done = 0;
+    while (done < frames && sequencer.Playing()) {
+        const uint32_t run = NextRun(frames - done, withSnapshots);
+        module.RenderRun(runLeft, runRight, run);
+        uint32_t* frame = out + done;
+        for (uint32_t i = 0; i < run; ++i) {
+            int32_t left = runLeft[i];
+            int32_t right = runRight[i];
+            if (mono) left = right = MonoFold(left, right);
+            if (lowPass) {
+                left = LowPassFilter(filter[0], coefficients, left);
+                right = LowPassFilter(filter[1], coefficients, right);
+            }
+            frame[i] = PackFrame(ClipSample(left), ClipSample(right));
+        }
+        if (withSnapshots) SnapshotFrames(run, module);
+        done += run;
+    }
+    return done;
 }
 
 uint32_t Renderer::NextRun(uint32_t limit, bool withSnapshots) {
@@ -76,64 +80,21 @@ uint32_t Renderer::NextRun(uint32_t limit, bool withSnapshots) {
     return run;
 }
 
-uint32_t Renderer::RenderWavetable(uint32_t* out, uint32_t frames, bool withSnapshots,
-                                   const MixSettings& mix) {
-    Sequencer& sequencer = context.sequencer;
-    WavetableModule& module = context.wavetable;
-    uint32_t done = 0;
-    while (done < frames && sequencer.Playing()) {
-        const uint32_t run = NextRun(frames - done, withSnapshots);
-        std::fill_n(mixLeft, run, 0u);
-        std::fill_n(mixRight, run, 0u);
-        module.MixVoicesRun(mixLeft, mixRight, run);
-        // Only the module's messages change it, and they arrive at the run's first frame.
-        const int32_t masterVolume = context.shared.masterVolume.load(std::memory_order_relaxed);
-        uint32_t* frame = out + done;
-        for (uint32_t i = 0; i < run; ++i) {
-            int32_t left = ScaleVoiceSum(static_cast<int32_t>(mixLeft[i]), masterVolume);
-            int32_t right = ScaleVoiceSum(static_cast<int32_t>(mixRight[i]), masterVolume);
-            if (mix.mono) left = right = MonoFold(left, right);
-            if (mix.lowPass) {
-                left = LowPassFilter(filter[0], mix.coefficients, left);
-                right = LowPassFilter(filter[1], mix.coefficients, right);
-            }
-            frame[i] = PackFrame(ClipSample(left), ClipSample(right));
-        }
-        if (withSnapshots) SnapshotFrames(run, false);
-        done += run;
-    }
-    return done;
-}
-
-uint32_t Renderer::RenderOpll(uint32_t* out, uint32_t frames, bool withSnapshots) {
-    Sequencer& sequencer = context.sequencer;
-    OpllModule& module = context.opll;
-    uint32_t done = 0;
-    while (done < frames && sequencer.Playing()) {
-        const uint32_t run = NextRun(frames - done, withSnapshots);
-        uint32_t* frame = out + done;
-        int32_t* mixed = reinterpret_cast<int32_t*>(mixLeft);
-        module.MixedRun(mixed, run);
-        for (uint32_t i = 0; i < run; ++i) frame[i] = PackFrame(mixed[i], mixed[i]);
-        if (withSnapshots) SnapshotFrames(run, true);
-        done += run;
-    }
-    return done;
-}
-
-void Renderer::SnapshotFrames(uint32_t frames, bool opll) {
+void Renderer::SnapshotFrames(uint32_t frames, const RenderingModule& module) {
     // NextRun ended the run at the first frame that may fill a record.
     snapshotCounter += frames - 1;
     const uint32_t old = snapshotCounter++;
     if (old <= snapshotNext) return;
     snapshotNext += snapshotInterval;
     DisplaySnapshot& s = ring[(snapshotNext / snapshotInterval) % ring.Size()];
-    if (opll) {
-        FillOpllSnapshot(s);
-    } else {
-        FillWavetableSnapshot(s);
-    }
-    FinishSnapshot(s, opll);
+    module.FillSnapshot(s);
+    // GS display dots stay on the display for a while after they arrive.
+    if (context.shared.displayDataArrived.exchange(0, std::memory_order_relaxed) != 0)
+        displayHoldSamples = kDisplayHoldSeconds * context.parameters.sampleRate;
+    const bool hold = displayHoldSamples > 0;
+    s.dotsValid = hold ? 1 : 0;
+    if (hold) std::memcpy(s.dots, context.shared.displayDots.data(), sizeof s.dots);
+    if (hold) displayHoldSamples -= static_cast<int32_t>(snapshotInterval);
 }
 
 }  // namespace zeblo

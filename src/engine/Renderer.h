@@ -1,7 +1,7 @@
-// The render loop: the one place where sound is made. For every output frame it lets the
-// sequencer deliver what is due, then mixes one frame from the module the engine flag selects
-// (the 45 wavetable voices, or the five OPLL chips), and while playing in real time it writes a
-// display snapshot at the display's rate.
+// The render loop: the one place where sound is made. It lets the sequencer deliver what is due,
+// has the module the engine flag selects render the run of frames up to the next message, puts
+// the run through the output stage (mono fold-down, low-pass, clipping), and while playing in
+// real time has the module fill a display snapshot at the display's rate.
 //
 // Threads: Render runs on the render thread of real-time playback or on the authoring thread,
 // never on both at once. It takes the sequencer's lock once per call and holds it for every
@@ -52,20 +52,12 @@ public:
     EngineContext& Context() { return context; }
 
 private:
-    struct MixSettings;
-
-    uint32_t RenderWavetable(uint32_t* out, uint32_t frames, bool withSnapshots,
-                             const MixSettings& mix);
-    uint32_t RenderOpll(uint32_t* out, uint32_t frames, bool withSnapshots);
     // Frames, from the next one, that the sequencer only counts; the first of them is
     // preceded by a real Advance. Bounded by `limit` and by the next snapshot.
     uint32_t NextRun(uint32_t limit, bool withSnapshots);
-    // Counts `frames` frames on the snapshot clock, the last of which may fill a record of the
-    // engine this call renders with.
-    void SnapshotFrames(uint32_t frames, bool opll);
-    void FillWavetableSnapshot(DisplaySnapshot& s);
-    void FillOpllSnapshot(DisplaySnapshot& s);
-    void FinishSnapshot(DisplaySnapshot& s, bool opll);
+    // Counts `frames` frames on the snapshot clock, the last of which may fill a record from the
+    // module this call renders with.
+    void SnapshotFrames(uint32_t frames, const RenderingModule& module);
 
     EngineContext& context;
     SnapshotRing ring;
@@ -74,9 +66,9 @@ private:
     uint32_t snapshotCounter = 0;
     uint32_t snapshotNext = 0;
     int32_t displayHoldSamples = 0;
-    // The voice sums of one run.
-    uint32_t mixLeft[kMixRunFrames];
-    uint32_t mixRight[kMixRunFrames];
+    // The module's samples of one run.
+    int32_t runLeft[kMixRunFrames];
+    int32_t runRight[kMixRunFrames];
 };
 
 }  // namespace zeblo

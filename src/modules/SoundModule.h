@@ -70,6 +70,25 @@ protected:
     ~StandardSoundModule() = default;
 };
 
+struct DisplaySnapshot;
+
+// A module the render loop plays through: it renders runs of frames and fills the display's
+// channel words. The render loop calls these on its thread, under the sequencer's lock, between
+// the messages of a run.
+class RenderingModule : public StandardSoundModule {
+public:
+    // `frames` frames of the module's output into left[] and right[], for a run in which no
+    // message reaches the module. Samples may still lie outside 16 bits: the render loop clips.
+    virtual void RenderRun(int32_t* left, int32_t* right, uint32_t frames) = 0;
+    // Whether the output's mono fold-down and low-pass filter act on this module's sound.
+    virtual bool TakesOutputFilters() const = 0;
+    // The 32 channels' words of a display record (and the dots, if the module always shows them).
+    virtual void FillSnapshot(DisplaySnapshot& s) const = 0;
+
+protected:
+    ~RenderingModule() = default;
+};
+
 // A module that hears everything and makes no sound: used to measure songs.
 class SilentModule final : public StandardSoundModule {
 public:

@@ -6,8 +6,10 @@
 
 namespace zeblo {
 
-// Fixed for the whole run except the two active sets, which the Preferences dialog refreshes
-// (user-interface thread) while the render thread reads them at every note: hence atomics.
+// Fixed for the whole run except the atomics, which the user-interface thread refreshes from the
+// record when the Preferences dialog closes while the render thread reads them: the two active
+// sets at every note, the output switches and the cut-off at every render call, and the detune
+// switch at every module reset.
 struct EngineParameters {
     int32_t sampleRate = 44100;
     int32_t blockBytes = 352800;
@@ -15,6 +17,10 @@ struct EngineParameters {
     int32_t blockCount = 10;
     std::atomic<int32_t> activeDrumSet{0};
     std::atomic<int32_t> activeInstrumentSet{0};
+    std::atomic<bool> autoDetune{true};
+    std::atomic<bool> monauralOutput{false};
+    std::atomic<bool> lowPassEnabled{false};
+    std::atomic<int32_t> lowPassCutoff{10050};
 };
 
 }  // namespace zeblo

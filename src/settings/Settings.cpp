@@ -90,8 +90,16 @@ void ComputeEngineParameters(const SettingsRecord& record, EngineParameters& par
     parameters.blockBytes = BlockBytes(record.blockLength, record.outputFrequency);
     parameters.redrawRate = record.redrawRate;
     parameters.blockCount = record.blockCount;
+    RefreshLiveParameters(record, parameters);
+}
+
+void RefreshLiveParameters(const SettingsRecord& record, EngineParameters& parameters) {
     parameters.activeDrumSet.store(record.drumSet);
     parameters.activeInstrumentSet.store(record.instrumentSet);
+    parameters.autoDetune.store(record.autoDetune != 0);
+    parameters.monauralOutput.store(record.monauralOutput != 0);
+    parameters.lowPassEnabled.store(record.lowPassEnabled != 0);
+    parameters.lowPassCutoff.store(record.lowPassCutoff);
 }
 
 Settings::Settings(UserPrompt& prompt) : prompt_(prompt) {}
@@ -147,8 +155,7 @@ bool Settings::SaveOnExit(int32_t windowLeft, int32_t windowTop) {
 }
 
 void Settings::RefreshActiveSets() {
-    parameters.activeDrumSet.store(record.drumSet);
-    parameters.activeInstrumentSet.store(record.instrumentSet);
+    RefreshLiveParameters(record, parameters);
 }
 
 bool Settings::Save(const char* failureMessage) {

@@ -2,8 +2,8 @@
 // file, and the start-up load and the two saves with their messages.
 //
 // Threads: the user-interface thread calls every operation here (LoadSettings once at start-up,
-// the saves after the Preferences dialog and at window destruction). The render thread only reads
-// single fields of `record` (through ReadShared) and `parameters`.
+// the saves after the Preferences dialog and at window destruction). The render thread reads only
+// `parameters`.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +37,8 @@ void CheckLowPass(SettingsRecord& record);
 int32_t BlockBytes(int32_t blockLength, int32_t outputFrequency);
 
 void ComputeEngineParameters(const SettingsRecord& record, EngineParameters& parameters);
+// The parameters' atomics from the record: what may change while the render thread runs.
+void RefreshLiveParameters(const SettingsRecord& record, EngineParameters& parameters);
 
 class Settings {
 public:
@@ -54,7 +56,8 @@ public:
     // At main-window destruction: keeps the window's restored position, then saves.
     bool SaveOnExit(int32_t windowLeft, int32_t windowTop);
 
-    // After the Preferences dialog closed with OK: the sets act from the next notes on.
+    // After the Preferences dialog closed with OK: the sets act from the next notes on, the
+    // output switches from the next render call, the detune switch from the next reset.
     void RefreshActiveSets();
 
     SettingsRecord record = DefaultSettings();

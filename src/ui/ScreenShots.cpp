@@ -53,7 +53,7 @@ public:
 
     RecordingPrompt prompt;
     Settings settings{prompt};
-    EngineContext engine{settings.record, settings.parameters};
+    EngineContext engine{settings.parameters};
     Renderer renderer{engine};
     uint64_t length = 0;
     uint64_t rendered = 0;

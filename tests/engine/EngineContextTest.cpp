@@ -6,12 +6,11 @@ namespace zeblo {
 namespace {
 
 TEST(EngineContext, EngineFlagSelectsTheModuleAndStartsAtWavetable) {
-    SettingsRecord record = DefaultSettings();
     EngineParameters parameters;
-    EngineContext context(record, parameters);
-    EXPECT_EQ(&context.SelectedModule(), static_cast<SoundModule*>(&context.wavetable));
+    EngineContext context(parameters);
+    EXPECT_EQ(&context.SelectedModule(), static_cast<RenderingModule*>(&context.wavetable));
     context.engineFlag = kEngineOpll;
-    EXPECT_EQ(&context.SelectedModule(), static_cast<SoundModule*>(&context.opll));
+    EXPECT_EQ(&context.SelectedModule(), static_cast<RenderingModule*>(&context.opll));
     EXPECT_EQ(context.opllNoise.value, 0xFFFFu);
 }
 

@@ -76,7 +76,7 @@ struct PlayerRig {
     RecordingPrompt prompt;
     OutputSlots outputSlots;
     Settings settings{prompt};
-    EngineContext engine{settings.record, settings.parameters};
+    EngineContext engine{settings.parameters};
     PlaybackState playback;
     BufferDoneQueue queue;
     FakeOutputDevice device{prompt, queue};

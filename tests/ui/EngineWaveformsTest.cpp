@@ -17,7 +17,7 @@ namespace {
 TEST(EngineWaveforms, UploadedRowsAreDrawnWithoutAChannelOnTheirProgram) {
     SettingsRecord record = DefaultSettings();
     EngineParameters parameters;
-    EngineContext engine{record, parameters};
+    EngineContext engine{parameters};
     EngineWaveforms waves{engine.wavetable};
     const auto send = [&](std::vector<uint8_t> bytes) {
         MessageHeader header;

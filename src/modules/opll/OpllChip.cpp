@@ -255,15 +255,10 @@ void InitFreshChip(OpllChip& chip, const OpllTables& tables) {
 
 }  // namespace
 
-OpllChip* OpllCreate(const OpllTables& tables) {
-    OpllChip* chip = new (std::nothrow) OpllChip();
-    if (chip == nullptr) return nullptr;
-    InitFreshChip(*chip, tables);
+std::unique_ptr<OpllChip> OpllCreate(const OpllTables& tables) {
+    std::unique_ptr<OpllChip> chip(new (std::nothrow) OpllChip());
+    if (chip != nullptr) InitFreshChip(*chip, tables);
     return chip;
-}
-
-void OpllDestroy(OpllChip* chip) {
-    delete chip;
 }
 
 void OpllRecreate(OpllChip& chip, const OpllTables& tables) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "modules/opll/OpllConstants.h"
 #include "modules/opll/OpllPatch.h"
@@ -110,8 +111,7 @@ struct OpllChip {
 };
 
 // Null when memory runs out. The chip reads tables until it is destroyed.
-OpllChip* OpllCreate(const OpllTables& tables);
-void OpllDestroy(OpllChip* chip);
+std::unique_ptr<OpllChip> OpllCreate(const OpllTables& tables);
 // Returns an existing chip to the state OpllCreate gives, without allocating.
 void OpllRecreate(OpllChip& chip, const OpllTables& tables);
 // Clock and rate come from the tables' last OpllInitTables. Null is ignored.
@@ -130,6 +130,8 @@ inline uint32_t OpllNextNoise(uint32_t value) {
 
 // Advances the chip by one output sample.
 int16_t OpllCalcSample(OpllChip& chip, OpllNoise& noise);
+// The same sample on the plain render path (see RenderPath.h). Either call may follow the other.
+int16_t OpllCalcSamplePlain(OpllChip& chip, OpllNoise& noise);
 // Advances the chip by count samples, as count OpllCalcSample calls would, with sample i taking
 // noiseShares[i * stride] (the noise register's value >> 11 after that call's advance) as its
 // share; the shared register itself is left to the caller.

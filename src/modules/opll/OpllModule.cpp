@@ -1,7 +1,11 @@
 #include "modules/opll/OpllModule.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
+#include "modules/DisplaySnapshot.h"
+#include "modules/RenderPath.h"
 #include "modules/opll/OpllMidiTables.h"
 
 namespace zeblo {
@@ -143,20 +147,19 @@ int32_t MixOpllSample(int16_t s0, int16_t s1, int16_t s2, int16_t s3, int16_t s4
 }
 
 OpllModule::OpllModule(const EngineParameters& params, ModuleSharedState& shared, OpllNoise& noise,
-                       OpllTables& tables, ChipFactory createChip)
-    : params(params), shared(shared), noise(noise), tables(tables), createChip(createChip) {
+                       ChipFactory createChip)
+    : params(params),
+      shared(shared),
+      noise(noise),
+      createChip(createChip),
+      tables(std::make_unique<OpllTables>()) {
     Reset(0);
 }
 
-OpllModule::~OpllModule() {
-    DestroyChips();
-}
+OpllModule::~OpllModule() = default;
 
 void OpllModule::DestroyChips() {
-    for (OpllChip*& chip : chips) {
-        OpllDestroy(chip);
-        chip = nullptr;
-    }
+    for (std::unique_ptr<OpllChip>& chip : chips) chip.reset();
     chipsReady = false;
 }
 
@@ -168,20 +171,20 @@ bool OpllModule::RebuildChips() {
         DestroyChips();
         return false;
     }
-    if (tables.clock != kOpllClockHz || tables.rate != rate) {
-        OpllInitTables(tables, kOpllClockHz, rate);
+    if (tables->clock != kOpllClockHz || tables->rate != rate) {
+        OpllInitTables(*tables, kOpllClockHz, rate);
     }
-    for (OpllChip*& chip : chips) {
+    for (std::unique_ptr<OpllChip>& chip : chips) {
         if (chip != nullptr) {
-            OpllRecreate(*chip, tables);
+            OpllRecreate(*chip, *tables);
         } else {
-            chip = createChip(tables);
+            chip = createChip(*tables);
             if (chip == nullptr) {
                 DestroyChips();
                 return false;
             }
         }
-        OpllReset(chip);
+        OpllReset(chip.get());
         OpllLoadDefaultPatches(*chip);
     }
     return true;
@@ -214,14 +217,20 @@ uint32_t OpllModule::Reset(SoundModuleHandle) {
 
 int32_t OpllModule::MixedSample() {
     if (!chipsReady) return 0;
+    const bool plain = ActiveRenderPath() == RenderPath::Plain;
     int16_t s[kOpllChipCount];
-    for (int i = 0; i < kOpllChipCount; ++i) s[i] = OpllCalcSample(*chips[i], noise);
+    for (int i = 0; i < kOpllChipCount; ++i)
+        s[i] = plain ? OpllCalcSamplePlain(*chips[i], noise) : OpllCalcSample(*chips[i], noise);
     return MixOpllSample(s[0], s[1], s[2], s[3], s[4]);
 }
 
 void OpllModule::MixedRun(int32_t* out, uint32_t count) {
     if (!chipsReady) {
         for (uint32_t i = 0; i < count; ++i) out[i] = 0;
+        return;
+    }
+    if (ActiveRenderPath() == RenderPath::Plain) {
+        for (uint32_t i = 0; i < count; ++i) out[i] = MixedSample();
         return;
     }
     while (count > 0) {
@@ -242,6 +251,39 @@ void OpllModule::MixedRun(int32_t* out, uint32_t count) {
         out += n;
         count -= n;
     }
+}
+
+void OpllModule::RenderRun(int32_t* left, int32_t* right, uint32_t frames) {
+    MixedRun(left, frames);
+    std::copy_n(left, frames, right);
+}
+
+void OpllModule::FillSnapshot(DisplaySnapshot& s) const {
+    // Bank is not written.
+    for (int c = 0; c < kFmMidiChannels; ++c) {
+        const FmChannelState& channel = channels[c];
+        s.volume[c] = channel.noteLevelBase;
+        s.expression[c] = channel.displayValue;
+        s.envelopeLevel[c] = 0;
+        s.outputLevel[c] = 0;
+        s.pan[c] = 64;
+        s.pitchBend[c] = channel.pitchBend;
+        s.program[c] = channel.program;
+        s.frequency[c] = 0;
+        s.hold[c] = channel.sustainPedal;
+        s.wave[c] = 0;
+        s.voiceCount[c] = 0;
+    }
+    for (const FmVoice& voice : voices) {
+        if (voice.channel < 0 || voice.channel >= kFmMidiChannels) continue;
+        const int c = voice.channel;
+        s.envelopeLevel[c] = std::min(voice.level, 127);
+        s.outputLevel[c] = voice.level;
+        s.frequency[c] = voice.frequency;
+        s.wave[c] = voice.instrument;
+        ++s.voiceCount[c];
+    }
+    std::memcpy(s.dots, shared.displayDots.data(), sizeof s.dots);
 }
 
 uint32_t OpllModule::ShortMsg(SoundModuleHandle, uint32_t message, uint32_t) {

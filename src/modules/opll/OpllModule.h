@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "modules/ModuleSharedState.h"
 #include "modules/SoundModule.h"
@@ -61,13 +62,13 @@ int32_t LevelAttenuation(int32_t level);
 // Four melodic chip samples halved plus 0.4 of the rhythm chip's, clipped to -32767..32767.
 int32_t MixOpllSample(int16_t s0, int16_t s1, int16_t s2, int16_t s3, int16_t s4);
 
-class OpllModule final : public StandardSoundModule {
+class OpllModule final : public RenderingModule {
 public:
-    using ChipFactory = OpllChip* (*)(const OpllTables&);
+    using ChipFactory = std::unique_ptr<OpllChip> (*)(const OpllTables&);
 
-    // The module reads the output rate from params at every Reset and rebuilds tables for it.
+    // The module reads the output rate from params at every Reset and rebuilds its tables for it.
     OpllModule(const EngineParameters& params, ModuleSharedState& shared, OpllNoise& noise,
-               OpllTables& tables, ChipFactory createChip = OpllCreate);
+               ChipFactory createChip = OpllCreate);
     virtual ~OpllModule();
     OpllModule(const OpllModule&) = delete;
     OpllModule& operator=(const OpllModule&) = delete;
@@ -81,12 +82,19 @@ public:
     // is then silent until a Reset succeeds.
     bool ChipsReady() const { return chipsReady; }
     // Chips 0-3 melodic, 4 rhythm; null while not ready.
-    OpllChip* Chip(int index) const { return chips[index]; }
+    OpllChip* Chip(int index) const { return chips[index].get(); }
     OpllNoise& Noise() const { return noise; }
     // One output sample: the five chips in order, then the mix. 0 while not ready.
     int32_t MixedSample();
-    // count output samples, as count MixedSample calls would give.
+    // count output samples, as count MixedSample calls would give; on the plain render path,
+    // by plain samples one at a time.
     void MixedRun(int32_t* out, uint32_t count);
+
+    // The mix on both sides: it is mono, and neither clipped again nor filtered.
+    void RenderRun(int32_t* left, int32_t* right, uint32_t frames) override;
+    bool TakesOutputFilters() const override { return false; }
+    // Channels 0-15 and the display dots; 16-31 are left as they are (ports share channels).
+    void FillSnapshot(DisplaySnapshot& s) const override;
 
     const std::array<FmVoice, kFmVoiceRecords>& Voices() const { return voices; }
     const FmChannelState& Channel(int midiChannel) const { return channels[midiChannel]; }
@@ -108,10 +116,10 @@ private:
     const EngineParameters& params;
     ModuleSharedState& shared;
     OpllNoise& noise;
-    OpllTables& tables;
     ChipFactory createChip;
 
-    std::array<OpllChip*, kOpllChipCount> chips{};
+    std::unique_ptr<OpllTables> tables;  // large: kept on the heap
+    std::array<std::unique_ptr<OpllChip>, kOpllChipCount> chips;
     bool chipsReady = false;
     // MixedRun's scratch: the noise shares of a chunk, frame-major, and each chip's samples.
     static constexpr uint32_t kRunChunk = 256;

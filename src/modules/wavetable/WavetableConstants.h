@@ -34,6 +34,10 @@ inline constexpr float kLevelScale = 0.007874015718698502f;
 
 inline constexpr uint32_t kRandomSeed = 777;
 
+// The mix: the voice sum is divided by this before master volume (a gain of 0..127, >> 7).
+inline constexpr int32_t kVoiceSumDivisor = 3;
+inline constexpr int32_t kMasterVolumeShift = 7;
+
 // Box-filter phase: one waveform step is 1024 units, a cycle 32768.
 inline constexpr int32_t kPhaseUnitsPerStep = 1024;
 inline constexpr double kPhaseUnitsPerCycle = 32768.0;

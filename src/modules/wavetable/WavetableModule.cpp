@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "modules/RenderPath.h"
 #include "modules/wavetable/DrumHits.h"
 
 namespace zeblo {
@@ -45,10 +46,9 @@ void SetDecay(WavetableVoice& voice, float perSample) {
 
 }  // namespace
 
-WavetableModule::WavetableModule(const SettingsRecord& settings, const EngineParameters& params,
-                                 ModuleSharedState& shared, Mt19937& random)
-    : settings(settings),
-      params(params),
+WavetableModule::WavetableModule(const EngineParameters& params, ModuleSharedState& shared,
+                                 Mt19937& random)
+    : params(params),
       shared(shared),
       random(random),
       voices(MakeSlots(random, std::make_index_sequence<kWavetableVoiceCount>{})) {
@@ -73,7 +73,7 @@ uint32_t WavetableModule::Reset(SoundModuleHandle) {
     shared.gsResetSeen = 0;
     shared.displayDataArrived = 0;
 
-    const bool autoDetune = ReadShared(const_cast<int32_t&>(settings.autoDetune)) != 0;
+    const bool autoDetune = params.autoDetune.load(std::memory_order_relaxed);
     for (int32_t c = 0; c < kChannelCount; ++c) {
         ChannelState& channel = channels[c];
         channel.bendCents = 0;
@@ -114,12 +114,11 @@ uint32_t WavetableModule::Reset(SoundModuleHandle) {
 }
 
 bool WavetableModule::IsDrumChannel(int c) const {
-    return std::atomic_ref<int32_t>(const_cast<int32_t&>(channels[c].isDrum))
-               .load(std::memory_order_relaxed) != 0;
+    return channels[c].isDrum.load(std::memory_order_relaxed) != 0;
 }
 
 void WavetableModule::SetDrum(int32_t c, bool on) {
-    std::atomic_ref<int32_t>(channels[c].isDrum).store(on ? 1 : 0, std::memory_order_relaxed);
+    channels[c].isDrum.store(on ? 1 : 0, std::memory_order_relaxed);
 }
 
 int32_t WavetableModule::InstrumentSet() const {
@@ -174,7 +173,7 @@ uint32_t WavetableModule::ShortMsg(SoundModuleHandle, uint32_t message, uint32_t
 }
 
 void WavetableModule::NoteOff(int32_t c, int32_t ch, int32_t port, int32_t key) {
-    if (channels[c].isDrum != 0) return;  // drum hits end by their own length
+    if (IsDrumChannel(c)) return;  // drum hits end by their own length
     for (VoiceSlot& slot : voices) {
         if (slot.channel != ch || slot.port != port || slot.key != key) continue;
         WavetableVoice& voice = slot.voice;
@@ -227,7 +226,7 @@ void WavetableModule::NoteOn(int32_t c, int32_t ch, int32_t port, int32_t key, i
     }
 
     activeVoices |= uint64_t{1} << index;
-    if (channels[c].isDrum == 0)
+    if (!IsDrumChannel(c))
         SetUpMelodicNote(slot, c, ch, port, key, velocity);
     else
         SetUpDrumNote(slot, c, ch, port, key, velocity);
@@ -417,7 +416,7 @@ void WavetableModule::ControlChange(int32_t c, int32_t ch, int32_t port, int32_t
 
 void WavetableModule::PitchBend(int32_t c, int32_t ch, int32_t port, int32_t lsb, int32_t msb) {
     ChannelState& channel = channels[c];
-    if (channel.isDrum != 0) return;
+    if (IsDrumChannel(c)) return;
     channel.rawBend = (msb - 64) * 128 + lsb;
     channel.bendCents = static_cast<int32_t>(static_cast<double>(channel.bendRange) * 100.0 *
                                              static_cast<double>(channel.rawBend) * kBendScale);
@@ -482,6 +481,10 @@ uint32_t WavetableModule::LongMsg(SoundModuleHandle handle, MessageHeader* heade
 }
 
 void WavetableModule::MixVoicesRun(uint32_t* left, uint32_t* right, uint32_t frames) {
+    if (ActiveRenderPath() == RenderPath::Plain) {
+        MixVoicesPlain(left, right, frames);
+        return;
+    }
     uint64_t active = activeVoices;
     uint64_t noise = 0;
     for (uint64_t rest = active; rest != 0; rest &= rest - 1) {
@@ -510,6 +513,22 @@ void WavetableModule::MixVoicesRun(uint32_t* left, uint32_t* right, uint32_t fra
                 }
             }
         }
+    }
+    activeVoices = active;
+}
+
+void WavetableModule::MixVoicesPlain(uint32_t* left, uint32_t* right, uint32_t frames) {
+    for (uint32_t i = 0; i < frames; ++i) {
+        for (int index = kWavetableVoiceCount - 1; index >= 0; --index) {
+            const StereoSample s = voices[index].voice.RenderPlainSample();
+            left[i] += static_cast<uint32_t>(s.left);
+            right[i] += static_cast<uint32_t>(s.right);
+        }
+    }
+    uint64_t active = 0;
+    for (int index = 0; index < kWavetableVoiceCount; ++index) {
+        const WavetableVoice& voice = voices[index].voice;
+        if (voice.idle == 0 || voice.transitionPending != 0) active |= uint64_t{1} << index;
     }
     activeVoices = active;
 }

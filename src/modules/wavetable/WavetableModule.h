@@ -3,12 +3,13 @@
 //
 // Threads: Reset, ShortMsg and LongMsg run on the thread that runs the render loop, or on the
 // user-interface thread while it holds the sequencer's lock or before the render thread starts
-// (the module takes no lock). RenderVoice, MixVoices and the const accessors are for the render
-// loop, on its thread. IsDrumChannel may be called from any thread. ResetRunState is called
-// between runs, with no render loop running.
+// (the module takes no lock). RenderRun, MixVoicesRun, MixVoices and the const accessors are for
+// the render loop, on its thread. IsDrumChannel may be called from any thread. ResetRunState is
+// called between runs, with no render loop running.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 
@@ -19,7 +20,6 @@
 #include "modules/wavetable/WavetableTables.h"
 #include "modules/wavetable/WavetableVoice.h"
 #include "settings/EngineParameters.h"
-#include "settings/SettingsRecord.h"
 
 namespace zeblo {
 
@@ -51,13 +51,20 @@ struct ChannelState {
     int32_t rpnMsb = 127;
     int32_t rpnLsb = 127;
     int32_t rawBend = 0;
-    int32_t isDrum = 0;  // written and read through atomic_ref: the view reads it
+    std::atomic<int32_t> isDrum{0};  // the view reads it from its own thread
 };
 
-class WavetableModule final : public StandardSoundModule {
+// (sum / 3) * masterVolume >> 7: the division truncates toward zero, the shift is arithmetic and
+// the product wraps in 32 bits.
+inline int32_t ScaleVoiceSum(int32_t sum, int32_t masterVolume) {
+    const uint32_t product =
+        static_cast<uint32_t>(sum / kVoiceSumDivisor) * static_cast<uint32_t>(masterVolume);
+    return static_cast<int32_t>(product) >> kMasterVolumeShift;
+}
+
+class WavetableModule final : public RenderingModule {
 public:
-    WavetableModule(const SettingsRecord& settings, const EngineParameters& params,
-                    ModuleSharedState& shared, Mt19937& random);
+    WavetableModule(const EngineParameters& params, ModuleSharedState& shared, Mt19937& random);
     virtual ~WavetableModule() = default;
 
     uint32_t Reset(SoundModuleHandle handle) override;
@@ -73,13 +80,6 @@ public:
 
     // Slots in order 0..44. The render loop sums them from 44 down to 0.
     const VoiceSlot& Slot(int index) const { return voices[index]; }
-    StereoSample RenderVoice(int index) {
-        WavetableVoice& voice = voices[index].voice;
-        const StereoSample s = voice.RenderSample();
-        if (voice.idle != 0 && voice.transitionPending == 0)
-            activeVoices &= ~(uint64_t{1} << index);
-        return s;
-    }
     // One frame of all voices, summed from slot 44 down to 0, wrapping in 32 bits. Voices that
     // are idle with nothing pending give (0, 0) and are skipped.
     StereoSample MixVoices() {
@@ -106,7 +106,14 @@ public:
     // same sums as that many MixVoices calls, for a run in which no message reaches the module.
     // Each voice renders its whole run at once; noise voices, which draw from the shared
     // generator at their cycle boundaries, keep their frame-by-frame order among themselves.
+    // On the plain render path every voice steps frame by frame in slot order, the long way.
     void MixVoicesRun(uint32_t* left, uint32_t* right, uint32_t frames);
+
+    // The voice sums of a run, scaled by the master volume.
+    void RenderRun(int32_t* left, int32_t* right, uint32_t frames) override;
+    bool TakesOutputFilters() const override { return true; }
+    // Channels of both ports; a channel's last sounding voice in slot order gives its levels.
+    void FillSnapshot(DisplaySnapshot& s) const override;
 
     // c = port * 16 + channel, 0..31.
     const ChannelState& Channel(int c) const { return channels[c]; }
@@ -140,6 +147,7 @@ private:
     void PitchBend(int32_t c, int32_t ch, int32_t port, int32_t lsb, int32_t msb);
     // Highest free slot, or -1; frees ended notes whose keys are still held if need be.
     int FindFreeSlot();
+    void MixVoicesPlain(uint32_t* left, uint32_t* right, uint32_t frames);
     int32_t InstrumentSet() const;
     void SetDrum(int32_t c, bool on);
 
@@ -149,7 +157,6 @@ private:
             if (slot.channel == ch && slot.port == port) action(slot.voice);
     }
 
-    const SettingsRecord& settings;
     const EngineParameters& params;
     ModuleSharedState& shared;
     Mt19937& random;

@@ -269,9 +269,14 @@ StereoSample WavetableVoice::RenderFromBoundary() {
 
 // Every step in its order; RenderSteadySample is this with the steps that cannot act left out.
 StereoSample WavetableVoice::RenderSampleInFull() {
+    if (!StepInFull()) return {};
+    return SoundSample(static_cast<double>(samplePosition));
+}
+
+bool WavetableVoice::StepInFull() {
     if (startDelay > 0) {
         --startDelay;
-        return {};
+        return false;
     }
     if (envelope != nullptr) StepEnvelope();
 
@@ -304,8 +309,8 @@ StereoSample WavetableVoice::RenderSampleInFull() {
     }
 
     if (samplePosition == 0 || static_cast<double>(samplePosition) >= nextCycle)
-        return RenderFromBoundary();
-    return SoundSample(static_cast<double>(samplePosition));
+        return !CycleBoundary();
+    return true;
 }
 
 }  // namespace zeblo

@@ -69,8 +69,13 @@ public:
         return RenderSteadySample();
     }
 
+    // The same sample the long way: every step in order, every read divided out. The plain
+    // render path, and the measure of the others.
+    StereoSample RenderPlainSample();
+
     // `frames` samples added into left[] and right[]: the same as that many RenderSample calls.
-    // Returns false when the voice ended idle (nothing pending) within the run.
+    // Returns false when the voice ended idle (nothing pending) within the run. The vector
+    // passes are the ones the active render path names (baseline unless it is avx2).
     bool RenderRun(uint32_t* left, uint32_t* right, uint32_t frames);
 
     // The frequency of note n before any cents offset, as the exact product of the tables.
@@ -140,14 +145,19 @@ private:
     // Every waveform value lies within +-2^15, so the spans' quotients hold.
     bool WaveWithin15Bits() const;
     StereoSample RenderSampleInFull();
+    // Every step before the sound, in order; false when this sample is silent.
+    bool StepInFull();
     StereoSample RenderSteadySample();
     StereoSample RenderFromBoundary();
+    // kPlain: the wave is read by ReadWavePlain.
+    template <bool kPlain = false>
     StereoSample SoundSample(double position);
     void StepEnvelope();
     bool CycleBoundary();
     void ArmEnvelope();
     int32_t ReadWave(double t);
     int32_t ReadWaveAcrossSteps(double t);
+    int32_t ReadWavePlain(double t) const;
     int64_t PhaseAt(double t) const;
     int32_t DivideBySpan(int32_t n, int32_t w);
     void RefreshReciprocal();
@@ -253,6 +263,7 @@ inline int32_t WavetableVoice::ReadWave(double t) {
 }
 
 // Raw sample, position count, envelope and pan: everything after the cycle-boundary test.
+template <bool kPlain>
 inline StereoSample WavetableVoice::SoundSample(double position) {
     using wavetable_detail::WrapMul;
     const int32_t level = amplitude >> 16;
@@ -263,7 +274,8 @@ inline StereoSample WavetableVoice::SoundSample(double position) {
     } else if (frequency > kHighestWaveFrequency) {
         s = 0;
     } else {
-        const int32_t v = ReadWave(position - static_cast<double>(cycleStart));
+        const double t = position - static_cast<double>(cycleStart);
+        const int32_t v = kPlain ? ReadWavePlain(t) : ReadWave(t);
         s = WrapMul(WrapMul(level, v) >> 7, expression) >> 7;
     }
     ++samplePosition;

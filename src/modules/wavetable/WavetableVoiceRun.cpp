@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "modules/RenderPath.h"
 #include "modules/wavetable/WavetableVoice.h"
 
 namespace zeblo {
@@ -171,8 +172,9 @@ int32_t ScaledSample(int32_t v, int32_t e, const OutputGains& g, bool withEnvelo
 
 // The second pass: waveform values (and envelope levels) to the output sums.
 template <bool kEnvelope>
-inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const OutputGains& g,
-                      uint32_t* __restrict left, uint32_t* __restrict right) {
+[[gnu::always_inline]] inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count,
+                                             const OutputGains& g, uint32_t* __restrict left,
+                                             uint32_t* __restrict right) {
     const Lanes level = LanesOf(g.level);
     const Lanes expression = LanesOf(g.expression);
     const Lanes leftGain = LanesOf(g.left);
@@ -210,8 +212,8 @@ inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count, const 
 // 2^15, so |sum| times the double reciprocal of the width is within 2^-35 of the exact quotient;
 // raised by kQuotientBias it truncates alike, since a quotient off a whole number lies at least
 // 1/1025 below the next one.
-inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t count,
-                        int32_t* __restrict v) {
+[[gnu::always_inline]] inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper,
+                                               uint32_t count, int32_t* __restrict v) {
     // The phases of count + 1 samples, kPhaseLanes interleaved chains at a time: each lane steps
     // kPhaseLanes samples at once, N growing by kPhaseLanes times as much.
     int32_t phases[kPassFrames + 1 + kPhaseLanes];
@@ -267,8 +269,9 @@ inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper, uint32_t cou
     stepper.index += count;
 }
 
-inline void ReadAnyEdges(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
-                         const SpanDivider& wide, uint32_t count, int32_t* __restrict v) {
+[[gnu::always_inline]] inline void ReadAnyEdges(const int32_t* wave, PhaseStepper& stepper,
+                                                const SpanDivider& narrow, const SpanDivider& wide,
+                                                uint32_t count, int32_t* __restrict v) {
     for (uint32_t j = 0; j < count; ++j) {
         bool isWide = false;
         const int32_t p1 = stepper.Next(isWide);
@@ -280,8 +283,8 @@ inline void ReadAnyEdges(const int32_t* wave, PhaseStepper& stepper, const SpanD
 
 // The envelope levels of up to `count` samples; fewer when the envelope finishes on the sample
 // after them.
-inline uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* __restrict e,
-                               bool& finished) {
+[[gnu::always_inline]] inline uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count,
+                                                      int32_t* __restrict e, bool& finished) {
     EnvelopeRun run = envelope;
     uint32_t j = 0;
     while (j < count) {
@@ -316,13 +319,21 @@ inline uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count, int32_t* _
     return j;
 }
 
-// Built twice, for processors with AVX2 (whose 32-bit vector multiply the second pass uses) and
-// for any other; both give the same integers, chosen once at load time.
+using PassesFunction = uint32_t (*)(const int32_t* wave, PhaseStepper& stepper,
+                                    const SpanDivider& narrow, const SpanDivider& wide,
+                                    EnvelopeRun& envelope, const OutputGains& gains, bool oneEdge,
+                                    uint32_t n, uint32_t* __restrict left,
+                                    uint32_t* __restrict right, bool& finished);
+
+// The passes of a span, inlined whole into each variant below so that each gets its own vector
+// code.
 template <bool kEnvelope>
-__attribute__((target_clones("avx2", "default"))) uint32_t RenderPasses(
-    const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow, const SpanDivider& wide,
-    EnvelopeRun& envelope, const OutputGains& gains, bool oneEdge, uint32_t n,
-    uint32_t* __restrict left, uint32_t* __restrict right, bool& finished) {
+[[gnu::always_inline]] inline uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper,
+                                                    const SpanDivider& narrow,
+                                                    const SpanDivider& wide, EnvelopeRun& envelope,
+                                                    const OutputGains& gains, bool oneEdge,
+                                                    uint32_t n, uint32_t* __restrict left,
+                                                    uint32_t* __restrict right, bool& finished) {
     int32_t v[kPassFrames];
     int32_t e[kPassFrames];
     uint32_t i = 0;
@@ -338,6 +349,39 @@ __attribute__((target_clones("avx2", "default"))) uint32_t RenderPasses(
         i += count;
     }
     return i;
+}
+
+template <bool kEnvelope>
+uint32_t BaselinePasses(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
+                        const SpanDivider& wide, EnvelopeRun& envelope, const OutputGains& gains,
+                        bool oneEdge, uint32_t n, uint32_t* __restrict left,
+                        uint32_t* __restrict right, bool& finished) {
+    return RenderPasses<kEnvelope>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n, left,
+                                   right, finished);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// For processors with AVX2, whose 32-bit vector multiply the second pass uses. Only called once
+// RenderPathSupported has seen the processor offer it.
+template <bool kEnvelope>
+__attribute__((target("avx2"))) uint32_t Avx2Passes(const int32_t* wave, PhaseStepper& stepper,
+                                                    const SpanDivider& narrow,
+                                                    const SpanDivider& wide, EnvelopeRun& envelope,
+                                                    const OutputGains& gains, bool oneEdge,
+                                                    uint32_t n, uint32_t* __restrict left,
+                                                    uint32_t* __restrict right, bool& finished) {
+    return RenderPasses<kEnvelope>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n, left,
+                                   right, finished);
+}
+#endif
+
+template <bool kEnvelope>
+PassesFunction PassesFor(RenderPath path) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (path == RenderPath::Avx2) return Avx2Passes<kEnvelope>;
+#endif
+    static_cast<void>(path);
+    return BaselinePasses<kEnvelope>;
 }
 
 }  // namespace
@@ -417,10 +461,10 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
     const OutputGains gains{amplitude >> 16, expression, leftGain, rightGain};
     EnvelopeRun run(envStage, envLevel, Steps());
     bool finished = false;
-    uint32_t i = envelope != nullptr ? RenderPasses<true>(wave, stepper, narrow, wide, run, gains,
-                                                          oneEdge, n, left, right, finished)
-                                     : RenderPasses<false>(wave, stepper, narrow, wide, run, gains,
-                                                           oneEdge, n, left, right, finished);
+    const RenderPath path = ActiveRenderPath();
+    const PassesFunction passes =
+        envelope != nullptr ? PassesFor<true>(path) : PassesFor<false>(path);
+    uint32_t i = passes(wave, stepper, narrow, wide, run, gains, oneEdge, n, left, right, finished);
     if (finished) {
         // The envelope ended on this sample: silent, and the voice waits for its boundary.
         transitionPending = 1;

@@ -1,8 +1,10 @@
-#include "OpllReferenceGenerator.h"
-
+// The chip's plain render path: every slot of every channel visited every sample, with nothing
+// skipped, held or counted lazily. Slow, and the measure of OpllCalcSample and OpllCalcRun.
 #include <algorithm>
 
-namespace zeblo::testing {
+#include "modules/opll/OpllChip.h"
+
+namespace zeblo {
 namespace {
 
 int32_t Clamp(int32_t x) {
@@ -20,8 +22,8 @@ void Update(const OpllChip& chip, OpllSlot& s) {
     const uint32_t flags =
         IsRhythmOnlySlot(chip, s) ? s.updateFlags : s.updateFlags | p.updateFlags;
     if (flags == 0) return;
-    if (flags & 1) s.phaseStep = t.phaseStep[s.fnum][s.block][p.ml];
-    if (flags & 2) {
+    if (flags & kOpllUpdatePhaseStep) s.phaseStep = t.phaseStep[s.fnum][s.block][p.ml];
+    if (flags & kOpllUpdateEnvelopeRate) {
         switch (s.envState) {
             case kOpllAttack:
                 s.envStep = t.attackRate[p.ar][s.rks];
@@ -40,11 +42,14 @@ void Update(const OpllChip& chip, OpllSlot& s) {
                 s.envStep = 0;
         }
     }
-    if (flags & 4) {
+    if (flags & kOpllUpdateLevel) {
         s.level = t.level[s.fnum >> 5][s.block][s.type == kOpllCarrierType ? s.volume : p.tl][p.kl];
     }
-    if (flags & 8) s.rks = t.rateScale[s.fnum >> 8][s.block][p.kr];
-    if (flags & 16) s.waveTable = p.wf ? t.halfSine.data() : t.fullSine.data();
+    if (flags & kOpllUpdateKeyScaleRate) s.rks = t.rateScale[s.fnum >> 8][s.block][p.kr];
+    if (flags & kOpllUpdateWaveTable) {
+        s.waveTable = p.wf ? t.halfSine.data() : t.fullSine.data();
+        s.waveShape = t.waveShapes[p.wf];  // for the fast path, should it take over
+    }
     s.updateFlags = 0;
 }
 
@@ -57,7 +62,7 @@ void Envelope(const OpllChip& chip, OpllSlot& s) {
             if (s.envPhase & (1u << 22)) {
                 s.envPhase = 0;
                 s.envState = kOpllDecay;
-                s.updateFlags |= 2;
+                s.updateFlags |= kOpllUpdateEnvelopeRate;
                 e = 0;
             } else {
                 e = t.attackCurve[s.envPhase >> 15];
@@ -69,7 +74,7 @@ void Envelope(const OpllChip& chip, OpllSlot& s) {
             if (s.envPhase >= t.sustainLevel[s.patch->sl]) {
                 s.envPhase = t.sustainLevel[s.patch->sl];
                 s.envState = s.patch->eg ? kOpllSustainHold : kOpllSustain;
-                s.updateFlags |= 2;
+                s.updateFlags |= kOpllUpdateEnvelopeRate;
                 e = static_cast<int32_t>(s.envPhase >> 15);
             }
             break;
@@ -77,7 +82,7 @@ void Envelope(const OpllChip& chip, OpllSlot& s) {
             e = static_cast<int32_t>(s.envPhase >> 15);
             if (!s.patch->eg) {
                 s.envState = kOpllSustain;
-                s.updateFlags |= 2;
+                s.updateFlags |= kOpllUpdateEnvelopeRate;
             }
             break;
         case kOpllSustain:
@@ -183,9 +188,20 @@ int32_t Rhythm(OpllChip& chip) {
     return r;
 }
 
+// The fast path keeps what it skipped in the chip: brought up to date, then dropped, so that
+// either path may follow.
+void LeaveFastPath(OpllChip& chip) {
+    OpllSettleQuietSamples(chip);
+    chip.melodicQuiet = false;
+    chip.rhythmQuiet = false;
+    chip.quietLazy = false;
+    for (OpllSlot& s : chip.slots) s.holding = false;
+}
+
 }  // namespace
 
-int16_t ReferenceCalcSample(OpllChip& chip, OpllNoise& noise) {
+int16_t OpllCalcSamplePlain(OpllChip& chip, OpllNoise& noise) {
+    LeaveFastPath(chip);
     const OpllTables& t = *chip.tables;
     chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
     chip.tremoloValue = t.tremolo[chip.tremoloPhase >> 8];
@@ -209,4 +225,4 @@ int16_t ReferenceCalcSample(OpllChip& chip, OpllNoise& noise) {
     return static_cast<int16_t>(x);
 }
 
-}  // namespace zeblo::testing
+}  // namespace zeblo

@@ -21,9 +21,9 @@ public:
 
     uint32_t Open(SoundModuleHandle* handle, uint32_t device, uintptr_t, uintptr_t,
                   uint32_t) override {
-        Record(Hex("open ", device) + (*handle != 0 ? " !handle" : ""));
+        const SoundModuleHandle given = *handle;
         *handle = kOpenModuleHandle;
-        return 0;
+        return Record(Hex("open ", device, 6), given == 0 ? kOpenModuleHandle : given);
     }
     uint32_t Close(SoundModuleHandle handle) override { return Record("close", handle); }
     uint32_t Reset(SoundModuleHandle handle) override { return Record("reset", handle); }
@@ -34,22 +34,14 @@ public:
         return Record("unprepare", handle, size);
     }
     uint32_t ShortMsg(SoundModuleHandle handle, uint32_t message, uint32_t port) override {
-        return Record(Hex("short ", message) + " p" + std::to_string(port), handle);
+        return Record(Hex("short ", message, 6) + " p" + std::to_string(port), handle);
     }
     uint32_t LongMsg(SoundModuleHandle handle, MessageHeader* header, uint32_t size,
                      uint32_t port) override {
         std::string line = "long ";
-        for (uint32_t i = 0; i < header->bufferLength; ++i) line += Hex("", header->data[i], 2);
+        for (uint32_t i = 0; i < header->bufferLength; ++i) line = Hex(line, header->data[i], 2);
         line += " p" + std::to_string(port) + (header->flags != 0 ? " !flags" : "");
         return Record(line, handle, size);
-    }
-
-    // The lines that start with `kind`.
-    std::vector<std::string> Of(const std::string& kind) const {
-        std::vector<std::string> out;
-        for (const std::string& c : calls)
-            if (c.starts_with(kind)) out.push_back(c);
-        return out;
     }
 
     std::vector<std::string> calls;
@@ -57,10 +49,10 @@ public:
     std::function<std::string()> stamp;
 
 private:
-    static std::string Hex(const char* prefix, uint32_t value, int digits = 6) {
+    static std::string Hex(const std::string& prefix, uint32_t value, int digits) {
         char text[16];
         std::snprintf(text, sizeof text, "%0*x", digits, value);
-        return prefix + std::string(text);
+        return prefix + text;
     }
     uint32_t Record(std::string line, SoundModuleHandle handle = kOpenModuleHandle,
                     uint32_t size = kMessageHeaderSize) {

@@ -54,8 +54,6 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
     };
     const std::vector<std::pair<std::vector<std::string>, Outcome>> rows = {
         {{"info", example}, {0, block, ""}},
-        {{"info", "--rate", "48000", example},
-         {0, InfoBlock(example, "", 1, 480, 96200, 1924, "2.004"), ""}},
         {{"info", example, "--rate=22050"},
          {0, InfoBlock(example, "", 1, 480, 43997, 1930, "1.995"), ""}},
         // Division 96: 153 samples for the first step at 180 beats per minute, then 459 at 60;

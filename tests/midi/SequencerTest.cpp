@@ -108,20 +108,6 @@ TEST_F(SequencerTest, FirstStepRunsAtOnceThenOneEverySamplesPerStepFrames) {
     EXPECT_EQ(sequencer.TickPosition(), 3u);
 }
 
-TEST_F(SequencerTest, StartOpensTheModuleAndStopShutsIt) {
-    ASSERT_TRUE(sequencer.LoadImage(OneTrack(500000).Build()));
-    ASSERT_TRUE(sequencer.Start());
-    EXPECT_EQ(sequencer.Handle(), kOpenModuleHandle);
-    ASSERT_TRUE(sequencer.Stop());
-    ASSERT_EQ(module.calls.size(), 36u);  // every channel of both ports silenced first
-    EXPECT_EQ(Calls(module.calls.begin() + 31, module.calls.end()),
-              (Calls{"short 0007be p1", "short 0007bf p1", "unprepare", "reset", "close"}));
-    EXPECT_EQ(sequencer.Handle(), 0u);
-    EXPECT_TRUE(sequencer.Paused() && !sequencer.Playing());
-    sequencer.Silence();  // closed already: nothing to send
-    EXPECT_EQ(module.calls.size(), 36u);
-}
-
 TEST_F(SequencerTest, TheEndOfTheSongLoopsKeepingTheModuleAndTheOffset) {
     sequencer.SetTempoOffset(200);
     Start(OneTrack(500000, 480, 30));
@@ -163,14 +149,22 @@ TEST_F(SequencerTest, WithoutSongOrModuleNothingHappens) {
     EXPECT_TRUE(module.calls.empty());
 }
 
-TEST_F(SequencerTest, LoadFileSilencesThePreviousSongOrLeavesNoSong) {
+TEST_F(SequencerTest, StopAndLoadFileSilenceEveryChannelAndShutTheModule) {
     test::TempDir dir;
     const std::string path = dir.File("example.mid");
     ASSERT_TRUE(test::MeasureExampleSong().WriteFile(path));
     Start(OneTrack(500000));
+    ASSERT_TRUE(sequencer.Stop());
+    const Calls stopped = module.calls;
+    ASSERT_EQ(stopped.size(), 35u);  // every channel of both ports first
+    EXPECT_EQ(Calls(stopped.begin() + 31, stopped.end()),
+              (Calls{"short 0007bf p1", "unprepare", "reset", "close"}));
+    EXPECT_EQ(sequencer.Handle(), 0u);
+    EXPECT_TRUE(sequencer.Paused() && !sequencer.Playing());
+    sequencer.Silence();  // closed already: nothing to send
+    Start(OneTrack(500000));
     ASSERT_TRUE(sequencer.LoadFile(path.c_str()));
-    EXPECT_EQ(module.calls.size(), 35u);
-    EXPECT_EQ(module.calls.back(), "close");
+    EXPECT_EQ(module.calls, stopped);
     EXPECT_FALSE(sequencer.Paused());
     EXPECT_FALSE(sequencer.LoadFile(dir.Path().string().c_str()));  // a folder
     EXPECT_FALSE(sequencer.HasSong() || sequencer.Start());

@@ -1,27 +1,113 @@
 #include "cli/Cli.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <iomanip>
+#include <limits>
 #include <sstream>
+
+#include "settings/Settings.h"
+#include "settings/SettingsLimits.h"
 
 namespace zeblo {
 
 namespace {
 
 constexpr std::string_view kProgram = "zeblo-cli";
-constexpr std::array<int32_t, 3> kSampleRates = {48000, 44100, 22050};
-constexpr int32_t kDefaultSampleRate = 44100;
+
+bool ParseWhole(std::string_view text, int32_t& value) {
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && at == end;
+}
+
+template <std::size_t N>
+bool StoreOneOf(std::string_view text, const std::array<int32_t, N>& allowed, int32_t& field) {
+    int32_t value = 0;
+    if (!ParseWhole(text, value) ||
+        std::find(allowed.begin(), allowed.end(), value) == allowed.end())
+        return false;
+    field = value;
+    return true;
+}
+
+bool StoreWithin(std::string_view text, int32_t low, int32_t high, int32_t& field) {
+    int32_t value = 0;
+    if (!ParseWhole(text, value) || value < low || value > high) return false;
+    field = value;
+    return true;
+}
+
+using Text = std::string_view;
+using Set = CliSettings;
+constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
+
+// Every option of every subcommand. One meaning per name, whichever command offers it.
+constexpr CliOption kOptionTable[] = {
+    {"--engine", "", "NAME", "sound module", "wavetable or fm", "wavetable",
+     [](Text v, Set& s) {
+         s.fmEngine = v == "fm";
+         return v == "fm" || v == "wavetable";
+     }},
+    {"--rate", "-r", "HZ", "output sample rate", "48000, 44100 or 22050", "44100",
+     [](Text v, Set& s) { return StoreOneOf(v, kOutputFrequencies, s.record.outputFrequency); }},
+    {"--instrument-set", "", "N", "wavetable instrument set", "0 .. 7", "0",
+     [](Text v, Set& s) {
+         return StoreWithin(v, 0, kInstrumentSetCount - 1, s.record.instrumentSet);
+     }},
+    {"--no-detune", "", "", "switch the automatic detune off", "", "",
+     [](Text, Set& s) {
+         s.record.autoDetune = 0;
+         return true;
+     }},
+    {"--mono", "", "", "fold the wavetable mix down to mono", "", "",
+     [](Text, Set& s) {
+         s.record.monauralOutput = 1;
+         return true;
+     }},
+    {"--lowpass", "", "HZ", "low-pass cut-off, off outside 100 .. rate / 2", "a frequency in hertz",
+     "off",
+     [](Text v, Set& s) {
+         s.record.lowPassEnabled = 1;
+         return StoreWithin(v, 1, kMaxInt, s.record.lowPassCutoff);
+     }},
+    {"--blocks", "", "N", "output blocks in the ring", "5, 10, 15, 20, 25 or 30", "10",
+     [](Text v, Set& s) { return StoreOneOf(v, kBlockCounts, s.record.blockCount); }},
+    {"--block-length", "", "TENTHS", "one block in tenths of a second", "1, 2, 5, 10, 20, 30 or 60",
+     "20", [](Text v, Set& s) { return StoreOneOf(v, kBlockLengths, s.record.blockLength); }},
+    {"--device", "", "N", "output device, N the N-th named one", "0 or more",
+     "0, the system's default",
+     [](Text v, Set& s) {
+         // Entry 0 of the device list is the system's default, -1 in the settings.
+         if (!StoreWithin(v, 0, kMaxInt, s.record.outputDevice)) return false;
+         --s.record.outputDevice;
+         return true;
+     }},
+    {"--output", "-o", "PATH", "the WAV file, one SONG only; - writes it to standard output", "",
+     "",
+     [](Text v, Set& s) {
+         s.output = std::string(v);
+         return !v.empty();
+     }},
+    {"--once", "", "", "play the song once and end, instead of looping", "", "",
+     [](Text, Set& s) {
+         s.once = true;
+         return true;
+     }},
+    {"--quiet", "-q", "", "no progress, status or summary line", "", "",
+     [](Text, Set& s) {
+         s.quiet = true;
+         return true;
+     }},
+};
 
 const CliOption* FindOption(const CliCommand& command, std::string_view name) {
     for (const CliOption& option : command.options) {
-        if (option.name == name) return &option;
-    }
-    return nullptr;
-}
-
-const CliOption* FindShortOption(const CliCommand& command, std::string_view name) {
-    for (const CliOption& option : command.options) {
-        if (!option.shortName.empty() && option.shortName == name) return &option;
+        if (option.name == name || (!option.shortName.empty() && option.shortName == name))
+            return &option;
     }
     return nullptr;
 }
@@ -55,12 +141,31 @@ std::string Synopsis(const CliCommand& command) {
 
 void PrintOptions(const CliCommand& command, std::ostream& out) {
     for (const CliOption& option : command.options) {
-        std::ostringstream left;
+        std::ostringstream left, right;
         if (!option.shortName.empty()) left << option.shortName << ", ";
         left << option.name;
         if (!option.valueName.empty()) left << " " << option.valueName;
-        out << "    " << std::left << std::setw(22) << left.str() << " " << option.help << "\n";
+        right << option.help;
+        if (!option.values.empty()) right << " (" << option.values;
+        if (!option.fallback.empty()) right << "; default " << option.fallback;
+        if (!option.values.empty()) right << ")";
+        out << "    " << std::left << std::setw(22) << left.str() << " " << right.str() << "\n";
     }
+}
+
+// The operand count the usage line promises, or a message.
+bool CheckOperands(const CliCommand& command, const CliArgs& args, std::string& error) {
+    const std::size_t count = args.positional.size();
+    const std::string_view operands = command.operands;
+    if (operands.empty() && count > 0) {
+        error = std::string(command.name) + " takes no operands";
+    } else if (operands.ends_with("...") && count == 0) {
+        error = std::string(command.name) + " needs at least one " +
+                std::string(operands.substr(0, operands.size() - 3));
+    } else if (!operands.empty() && !operands.ends_with("...") && count != 1) {
+        error = std::string(command.name) + " needs exactly one " + std::string(operands);
+    }
+    return error.empty();
 }
 
 }  // namespace
@@ -70,82 +175,81 @@ std::string CliArgs::Get(std::string_view name, std::string_view fallback) const
     return it == options.end() ? std::string(fallback) : it->second;
 }
 
+std::vector<CliOption> CliOptionsNamed(std::initializer_list<std::string_view> names) {
+    std::vector<CliOption> picked;
+    for (std::string_view name : names) {
+        const auto* row = std::find_if(std::begin(kOptionTable), std::end(kOptionTable),
+                                       [name](const CliOption& o) { return o.name == name; });
+        if (row == std::end(kOptionTable)) {
+            std::fprintf(stderr, "zeblo-cli: no option %.*s in the table\n",
+                         static_cast<int>(name.size()), name.data());
+            std::abort();
+        }
+        picked.push_back(*row);
+    }
+    return picked;
+}
+
 bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words, CliArgs& args,
                   std::string& error) {
     bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (!optionsEnded && IsShortOption(word)) {
-            const CliOption* option = FindShortOption(command, word);
-            std::ostringstream message;
-            if (option == nullptr) {
-                message << "unknown option " << word << " for " << command.name;
-                error = message.str();
-                return false;
-            }
-            const std::string name(option->name);
-            if (option->valueName.empty()) {
-                args.options[name] = "";
-            } else if (i + 1 < words.size()) {
-                args.options[name] = words[++i];
-            } else {
-                message << word << " needs a value: " << option->valueName;
-                error = message.str();
-                return false;
-            }
-            continue;
-        }
-        if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
-            args.positional.push_back(word);
-            continue;
-        }
-        if (word == "--") {
+        const bool isShort = !optionsEnded && IsShortOption(word);
+        const bool isLong = !optionsEnded && word.size() > 2 && word.starts_with("--");
+        if (!optionsEnded && word == "--") {
             optionsEnded = true;
             continue;
         }
-        const size_t equals = word.find('=');
+        if (!isShort && !isLong) {
+            args.positional.push_back(word);
+            continue;
+        }
+        const size_t equals = isLong ? word.find('=') : std::string::npos;
         const std::string name = word.substr(0, equals);
         const CliOption* option = FindOption(command, name);
-        std::ostringstream message;
         if (option == nullptr) {
-            message << "unknown option " << name << " for " << command.name;
-            error = message.str();
+            error = "unknown option " + name + " for " + std::string(command.name);
             return false;
         }
+        std::string& value = args.options[std::string(option->name)];
         if (option->valueName.empty()) {
-            if (equals != std::string::npos) {
-                message << name << " takes no value";
-                error = message.str();
-                return false;
-            }
-            args.options[name] = "";
-        } else if (equals != std::string::npos) {
-            args.options[name] = word.substr(equals + 1);
+            if (equals == std::string::npos) continue;
+            error = name + " takes no value";
+            return false;
+        }
+        if (equals != std::string::npos) {
+            value = word.substr(equals + 1);
         } else if (i + 1 < words.size()) {
-            args.options[name] = words[++i];
+            value = words[++i];
         } else {
-            message << name << " needs a value: " << option->valueName;
-            error = message.str();
+            error = name + " needs a value: " + std::string(option->valueName);
             return false;
         }
     }
     return true;
 }
 
-bool ParseSampleRate(const CliArgs& args, int32_t& rate, std::string& error) {
-    rate = kDefaultSampleRate;
-    if (!args.Has("--rate")) return true;
-    const std::string text = args.Get("--rate");
-    for (int32_t allowed : kSampleRates) {
-        if (text == std::to_string(allowed)) {
-            rate = allowed;
-            return true;
+bool ApplyCliOptions(std::span<const CliOption> options, const CliArgs& args, CliSettings& settings,
+                     std::string& error) {
+    for (const CliOption& option : options) {
+        const auto given = args.options.find(option.name);
+        if (given == args.options.end() || option.apply(given->second, settings)) continue;
+        error = std::string(option.name);
+        if (option.values.empty()) {
+            error += " needs a value: " + std::string(option.valueName);
+        } else {
+            error += " must be " + std::string(option.values) + ", not '" + given->second + "'";
         }
+        return false;
     }
-    std::ostringstream message;
-    message << "--rate must be 48000, 44100 or 22050, not '" << text << "'";
-    error = message.str();
-    return false;
+    CheckLowPass(settings.record);
+    return true;
+}
+
+int UsageError(std::ostream& err, std::string_view message) {
+    err << kProgram << ": " << message << "\n";
+    return kExitUsage;
 }
 
 void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
@@ -155,7 +259,7 @@ void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
 
 void PrintHelp(std::ostream& out) {
     out << "usage: " << kProgram << " COMMAND [OPTIONS] [OPERANDS]\n"
-        << "       " << kProgram << " --help | COMMAND --help\n\n"
+        << "       " << kProgram << " --help | --version | COMMAND --help\n\n"
         << "ZEBLO, the MIDI-file player that is its own synthesizer, on the command line.\n\n"
         << "Commands:\n";
     for (const CliCommand& command : CliCommands()) {
@@ -175,6 +279,10 @@ int RunCli(std::span<const std::string> argv, std::ostream& out, std::ostream& e
         PrintHelp(out);
         return kExitOk;
     }
+    if (argv[1] == "--version") {
+        out << kProgram << " " << ZEBLO_VERSION_TEXT << "\n";
+        return kExitOk;
+    }
     const CliCommand* command = FindCommand(argv[1]);
     if (command == nullptr) {
         err << kProgram << ": unknown command '" << argv[1] << "'; see " << kProgram << " --help\n";
@@ -190,9 +298,10 @@ int RunCli(std::span<const std::string> argv, std::ostream& out, std::ostream& e
     }
     CliArgs args;
     std::string error;
-    if (!ParseCliArgs(*command, words, args, error)) {
-        err << kProgram << ": " << error << "\n";
-        return kExitUsage;
+    if (!ParseCliArgs(*command, words, args, error) ||
+        !ApplyCliOptions(command->options, args, args.settings, error) ||
+        !CheckOperands(*command, args, error)) {
+        return UsageError(err, error);
     }
     return command->run(args, out, err);
 }

@@ -1,9 +1,12 @@
-// zeblo-cli: the command table, the shared option parsing and the dispatch.
+// zeblo-cli: the command table, the one option table every subcommand draws from, and the
+// dispatch.
 //
 // A subcommand is one CliCommand row in CliCommands.cpp and one function taking the parsed
-// arguments. Everything runs on the main thread.
+// arguments; its options are rows of the option table, picked by name. Everything runs on the
+// main thread.
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <ostream>
 #include <span>
@@ -11,18 +14,34 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/SettingsRecord.h"
+
 namespace zeblo {
+
+// What the options of any subcommand set: the settings a run uses, then the run's own choices.
+struct CliSettings {
+    SettingsRecord record = DefaultSettings();
+    bool fmEngine = false;
+    std::string output;  // empty: each song's own WAV name
+    bool once = false;
+    bool quiet = false;
+};
 
 struct CliOption {
     std::string_view name;       // with its dashes: "--rate"
+    std::string_view shortName;  // "-r", or empty
     std::string_view valueName;  // empty for a flag without a value
     std::string_view help;
-    std::string_view shortName = {};  // "-r", or empty
+    std::string_view values;    // what a value may be, for the help and the messages; empty: any
+    std::string_view fallback;  // what holds without the option, for the help; empty: not shown
+    // Stores the value (empty for a flag) in the settings; false when it is not one of `values`.
+    bool (*apply)(std::string_view value, CliSettings& settings);
 };
 
 struct CliArgs {
-    std::map<std::string, std::string, std::less<>> options;  // flags map to ""
+    std::map<std::string, std::string, std::less<>> options;  // by long name; flags map to ""
     std::vector<std::string> positional;
+    CliSettings settings;  // the options applied to the defaults, filled in before a run
 
     bool Has(std::string_view name) const { return options.find(name) != options.end(); }
     std::string Get(std::string_view name, std::string_view fallback = {}) const;
@@ -30,7 +49,8 @@ struct CliArgs {
 
 struct CliCommand {
     std::string_view name;
-    std::string_view operands;  // as shown in the usage line: "SONG..."
+    // As the usage line shows them: "SONG" is exactly one, "SONG..." one or more, "" none.
+    std::string_view operands;
     std::string_view summary;
     std::span<const CliOption> options;
     int (*run)(const CliArgs& args, std::ostream& out, std::ostream& err);
@@ -44,14 +64,23 @@ inline constexpr int kExitUsage = 2;   // the command line itself is wrong
 // The table of subcommands, in the order the help lists them.
 std::span<const CliCommand> CliCommands();
 
+// Rows of the option table, in the order given. An unknown name is a programming error: the
+// program stops with a message.
+std::vector<CliOption> CliOptionsNamed(std::initializer_list<std::string_view> names);
+
 // Options may stand before, between or after the operands, as "--name value", "--name=value" or
 // by a short name, "-r value"; they are stored under the long name. "--" ends the options; a lone
 // "-" is an operand or a value. False with a message for an unknown option or a missing value.
 bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words, CliArgs& args,
                   std::string& error);
 
-// The sample rate of --rate: 48000, 44100 or 22050; 44100 when absent. False with a message.
-bool ParseSampleRate(const CliArgs& args, int32_t& rate, std::string& error);
+// The given options applied to `settings` through the table; then, as the settings do, the
+// low-pass filter is off outside 100 ... rate / 2. False with a message at the first bad value.
+bool ApplyCliOptions(std::span<const CliOption> options, const CliArgs& args, CliSettings& settings,
+                     std::string& error);
+
+// "zeblo-cli: MESSAGE" on `err`; returns kExitUsage.
+int UsageError(std::ostream& err, std::string_view message);
 
 void PrintHelp(std::ostream& out);
 void PrintCommandHelp(const CliCommand& command, std::ostream& out);

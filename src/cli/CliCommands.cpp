@@ -1,4 +1,5 @@
-// The subcommands of zeblo-cli. A new one is a row here and a Run function of its own.
+// The subcommands of zeblo-cli. A new one is a row here, its options picked from the option
+// table, and a Run function of its own.
 #include <array>
 
 #include "cli/Cli.h"
@@ -8,6 +9,38 @@
 #include "cli/RenderCommand.h"
 
 namespace zeblo {
+
+namespace {
+
+std::span<const CliOption> InfoOptions() {
+    static const std::vector<CliOption> options = CliOptionsNamed({"--rate"});
+    return options;
+}
+
+std::span<const CliOption> RenderOptions() {
+    static const std::vector<CliOption> options =
+        CliOptionsNamed({"--engine", "--rate", "--instrument-set", "--no-detune", "--mono",
+                         "--lowpass", "--output", "--quiet"});
+    return options;
+}
+
+}  // namespace
+
+std::span<const CliOption> PlayOptions() {
+    static const std::vector<CliOption> options = CliOptionsNamed(
+        {"--engine", "--rate", "--instrument-set", "--no-detune", "--mono", "--lowpass", "--blocks",
+         "--block-length", "--device", "--once", "--quiet"});
+    return options;
+}
+
+bool PlaySettingsFromArgs(const CliArgs& args, SettingsRecord& record, bool& fmEngine,
+                          std::string& error) {
+    CliSettings settings;
+    if (!ApplyCliOptions(PlayOptions(), args, settings, error)) return false;
+    record = settings.record;
+    fmEngine = settings.fmEngine;
+    return true;
+}
 
 std::span<const CliCommand> CliCommands() {
     static const std::array<CliCommand, 4> commands = {{

@@ -1,6 +1,5 @@
 #include "cli/InfoCommand.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -14,29 +13,13 @@ namespace zeblo {
 
 namespace {
 
-constexpr std::array<CliOption, 1> kOptions = {{
-    {"--rate", "HZ", "output sample rate the length is measured at: 48000, 44100 (default), 22050"},
-}};
-
 constexpr const char* kUnknownFile = "Unknown files. can't playing.";
 
 }  // namespace
 
-std::span<const CliOption> InfoOptions() {
-    return kOptions;
-}
-
 int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
     EngineParameters parameters;
-    std::string error;
-    if (!ParseSampleRate(args, parameters.sampleRate, error)) {
-        err << "zeblo-cli: " << error << "\n";
-        return kExitUsage;
-    }
-    if (args.positional.empty()) {
-        err << "zeblo-cli: info needs at least one SONG\n";
-        return kExitUsage;
-    }
+    parameters.sampleRate = args.settings.record.outputFrequency;
     SilentModule module;
     Sequencer sequencer(parameters);
     sequencer.SetModule(&module);

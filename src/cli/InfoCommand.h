@@ -2,13 +2,10 @@
 #pragma once
 
 #include <ostream>
-#include <span>
 
 #include "cli/Cli.h"
 
 namespace zeblo {
-
-std::span<const CliOption> InfoOptions();
 
 int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err);
 

@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -23,28 +21,25 @@ namespace zeblo {
 
 namespace {
 
-constexpr std::array<CliOption, 8> kOptions = {{
-    {"--engine", "NAME", "sound module: wavetable (default) or fm"},
-    {"--rate", "HZ", "output sample rate: 48000, 44100 (default), 22050", "-r"},
-    {"--instrument-set", "N", "wavetable instrument set 0..7 (default 0)"},
-    {"--no-detune", "", "switch the automatic detune off"},
-    {"--mono", "", "fold the output down to mono"},
-    {"--lowpass", "HZ", "low-pass cut-off; off outside 100..rate/2 (default off)"},
-    {"--output", "PATH", "the WAV file (one song only); - writes it to standard output", "-o"},
-    {"--quiet", "", "no progress and no summary", "-q"},
-}};
-
 constexpr char kUnknownFile[] = "Unknown files. can't playing.";
 constexpr char kStandardOutput[] = "-";
 // Progress redraws at most this often, in seconds.
 constexpr double kProgressPeriod = 0.1;
 
+// The settings and the engine parameters they give, as authoring uses them.
 struct RenderSetup {
-    SettingsRecord record = DefaultSettings();
+    explicit RenderSetup(const CliSettings& settings)
+        : record(settings.record),
+          engine(settings.fmEngine ? kEngineOpll : kEngineWavetable),
+          output(settings.output),
+          quiet(settings.quiet) {
+        ComputeEngineParameters(record, parameters);
+    }
+    SettingsRecord record;
     EngineParameters parameters;
-    int32_t engine = kEngineWavetable;
+    int32_t engine;
     std::string output;  // empty: the authoring name of each song
-    bool quiet = false;
+    bool quiet;
 };
 
 // Authoring's messages, one line each on standard error, named after the song.
@@ -70,61 +65,6 @@ private:
     std::ostream& err;
     std::string song;
 };
-
-bool ParseInteger(const std::string& text, int32_t& value) {
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && at == end && !text.empty();
-}
-
-bool ParseSetup(const CliArgs& args, RenderSetup& setup, std::string& error) {
-    int32_t rate = 0;
-    if (!ParseSampleRate(args, rate, error)) return false;
-    setup.record.outputFrequency = rate;
-    const std::string engine = args.Get("--engine", "wavetable");
-    if (engine == "wavetable") {
-        setup.engine = kEngineWavetable;
-    } else if (engine == "fm") {
-        setup.engine = kEngineOpll;
-    } else {
-        error = "--engine must be wavetable or fm, not '" + engine + "'";
-        return false;
-    }
-    if (args.Has("--instrument-set")) {
-        int32_t set = -1;
-        if (!ParseInteger(args.Get("--instrument-set"), set) || set < 0 ||
-            set >= kInstrumentSetCount) {
-            error = "--instrument-set must be 0..7";
-            return false;
-        }
-        setup.record.instrumentSet = set;
-    }
-    if (args.Has("--no-detune")) setup.record.autoDetune = 0;
-    if (args.Has("--mono")) setup.record.monauralOutput = 1;
-    if (args.Has("--lowpass")) {
-        int32_t cutoff = 0;
-        if (!ParseInteger(args.Get("--lowpass"), cutoff)) {
-            error = "--lowpass needs a whole number of hertz";
-            return false;
-        }
-        setup.record.lowPassEnabled = 1;
-        setup.record.lowPassCutoff = cutoff;
-    }
-    // As the settings do: outside 100 ... rate / 2 the filter is off.
-    CheckLowPass(setup.record);
-    ComputeEngineParameters(setup.record, setup.parameters);
-    setup.output = args.Get("--output");
-    if (args.Has("--output") && setup.output.empty()) {
-        error = "--output needs a path";
-        return false;
-    }
-    if (!setup.output.empty() && args.positional.size() > 1) {
-        error = "--output takes one SONG only";
-        return false;
-    }
-    setup.quiet = args.Has("--quiet");
-    return true;
-}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -275,10 +215,6 @@ std::string Clock(double seconds) {
 
 }  // namespace
 
-std::span<const CliOption> RenderOptions() {
-    return kOptions;
-}
-
 std::string FormatRenderProgress(uint64_t doneFrames, uint64_t totalFrames, double elapsedSeconds,
                                  int32_t sampleRate) {
     constexpr int kBarWidth = 30;
@@ -307,16 +243,9 @@ std::string FormatRenderSummary(const std::string& output, uint64_t frames, int3
 }
 
 int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    RenderSetup setup;
-    std::string error;
-    if (!ParseSetup(args, setup, error)) {
-        err << "zeblo-cli: " << error << "\n";
-        return kExitUsage;
-    }
-    if (args.positional.empty()) {
-        err << "zeblo-cli: render needs at least one SONG\n";
-        return kExitUsage;
-    }
+    const RenderSetup setup(args.settings);
+    if (!setup.output.empty() && args.positional.size() > 1)
+        return UsageError(err, "--output takes one SONG only");
     StderrPrompt prompt(err);
     RcpConverter converter(prompt);
     converter.Load();

@@ -7,14 +7,11 @@
 
 #include <cstdint>
 #include <ostream>
-#include <span>
 #include <string>
 
 #include "cli/Cli.h"
 
 namespace zeblo {
-
-std::span<const CliOption> RenderOptions();
 
 int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err);
 

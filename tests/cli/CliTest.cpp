@@ -1,26 +1,23 @@
+// zeblo-cli's command line, called in-process: info's output, the parser, and every usage error
+// in its one message form.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
-#include "support/SmfBuilder.h"
 #include "support/TempDir.h"
 #include "support/TestSongs.h"
 
 namespace zeblo {
 namespace {
 
-using test::SmfBuilder;
-
 struct Outcome {
     int status;
     std::string out;
     std::string err;
+    bool operator==(const Outcome&) const = default;
 };
 
 Outcome RunZeblo(std::vector<std::string> words) {
@@ -32,133 +29,96 @@ Outcome RunZeblo(std::vector<std::string> words) {
 
 std::string InfoBlock(const std::string& path, const std::string& title, int tracks, int division,
                       uint64_t samples, uint64_t ticks, const std::string& seconds) {
-    std::ostringstream s;
-    s << "file: " << path << "\ntitle: " << title << "\ntracks: " << tracks
-      << "\ndivision: " << division << "\nsamples: " << samples << "\nticks: " << ticks
-      << "\nseconds: " << seconds << "\n";
-    return s.str();
+    return "file: " + path + "\ntitle: " + title + "\ntracks: " + std::to_string(tracks) +
+           "\ndivision: " + std::to_string(division) + "\nsamples: " + std::to_string(samples) +
+           "\nticks: " + std::to_string(ticks) + "\nseconds: " + seconds + "\n";
 }
 
-class InfoTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.Valid());
-        ASSERT_TRUE(test::MeasureExampleSong().WriteFile(example));
-    }
+TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
     test::TempDir dir;
     const std::string example = dir.File("example.mid");
-};
-
-TEST_F(InfoTest, PrintsTheMeasuredLengthAtEachRate) {
-    const Outcome standard = RunZeblo({"info", example});
-    EXPECT_EQ(standard.status, 0);
-    EXPECT_EQ(standard.out, InfoBlock(example, "", 1, 480, 87939, 1926, "1.994"));
-    EXPECT_EQ(standard.err, "");
-
-    EXPECT_EQ(RunZeblo({"info", "--rate", "48000", example}).out,
-              InfoBlock(example, "", 1, 480, 96200, 1924, "2.004"));
-    EXPECT_EQ(RunZeblo({"info", example, "--rate=22050"}).out,
-              InfoBlock(example, "", 1, 480, 43997, 1930, "1.995"));
-    EXPECT_EQ(RunZeblo({"info", "--rate", "44100", example}).out, standard.out);
-}
-
-TEST_F(InfoTest, PrintsTheTitleAsItsRawBytes) {
+    ASSERT_TRUE(test::MeasureExampleSong().WriteFile(example));
     const std::string title = "\x83\x5a\x83\x8b\x83\x5e \xe6\x97\xa5 \xe9";
-    SmfBuilder smf(1, 96);
-    smf.AddTrack().TrackName(0, title).Tempo(0, 1000000).EndOfTrack(96);
-    smf.AddTrack().TrackName(0, "not the title").NoteOn(0, 0, 60, 100).EndOfTrack(96);
-    const std::string path = dir.File("titled.mid");
-    ASSERT_TRUE(smf.WriteFile(path));
-    // Division 96: one tick a step, 153 samples at the first 180 beats per minute, then 459 at 60.
-    // The last end of track is handled in tick 97 (step 97); step 98 ends the song.
-    const Outcome o = RunZeblo({"info", path});
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, InfoBlock(path, title, 2, 96, 153 + 97 * 459, 98, "1.013"));
-}
-
-TEST_F(InfoTest, ReportsUnusableFilesAndGoesOn) {
-    const std::string empty = dir.File("no-tracks.mid");
-    ASSERT_TRUE(SmfBuilder().WriteFile(empty));
-    const std::string riff = dir.File("riff.mid");
-    ASSERT_TRUE(SmfBuilder(test::MeasureExampleSong()).HeaderId("RIFF").WriteFile(riff));
-    const std::string missing = dir.File("missing.mid");
-
-    const Outcome o = RunZeblo({"info", empty, example, riff, missing, example});
-    EXPECT_EQ(o.status, 1);
+    test::SmfBuilder titled(1, 96);
+    titled.AddTrack().TrackName(0, title).Tempo(0, 1000000).EndOfTrack(96);
+    titled.AddTrack().TrackName(0, "not the title").NoteOn(0, 0, 60, 100).EndOfTrack(96);
+    const std::string titledPath = dir.File("titled.mid");
+    ASSERT_TRUE(titled.WriteFile(titledPath));
+    const std::string riff = dir.File("riff.mid"), empty = dir.File("e.mid"),
+                      missing = dir.File("m");
+    ASSERT_TRUE(test::SmfBuilder(test::MeasureExampleSong()).HeaderId("RIFF").WriteFile(riff));
+    ASSERT_TRUE(test::SmfBuilder().WriteFile(empty));
     const std::string block = InfoBlock(example, "", 1, 480, 87939, 1926, "1.994");
-    EXPECT_EQ(o.out, block + block);
-    EXPECT_EQ(o.err, empty + ": Unknown files. can't playing.\n" + riff +
-                         ": Unknown files. can't playing.\n" + missing +
-                         ": Unknown files. can't playing.\n");
-}
-
-TEST(Cli, RefusesAWrongCommandLine) {
-    const std::vector<std::vector<std::string>> wrong = {
-        {},
-        {"nonsense"},
-        {"info"},
-        {"info", "--rate", "96000", "song.mid"},
-        {"info", "--rate"},
-        {"info", "--loud", "song.mid"},
+    const auto unknown = [](const std::string& path) {
+        return path + ": Unknown files. can't playing.\n";
     };
-    for (const auto& words : wrong) {
+    const std::vector<std::pair<std::vector<std::string>, Outcome>> rows = {
+        {{"info", example}, {0, block, ""}},
+        {{"info", example, "--rate=22050"},
+         {0, InfoBlock(example, "", 1, 480, 43997, 1930, "1.995"), ""}},
+        // Division 96: 153 samples for the first step at 180 beats per minute, then 459 at 60;
+        // the last end of track is handled in step 97, step 98 ends the song.
+        {{"info", titledPath},
+         {0, InfoBlock(titledPath, title, 2, 96, 153 + 97 * 459, 98, "1.013"), ""}},
+        {{"info", empty, example, riff, missing, example},
+         {1, block + block, unknown(empty) + unknown(riff) + unknown(missing)}},
+    };
+    for (const auto& [words, expected] : rows) {
         const Outcome o = RunZeblo(words);
-        EXPECT_EQ(o.status, 2) << (words.empty() ? "" : words.back());
-        EXPECT_NE(o.err, "");
-        EXPECT_EQ(o.out, "");
+        EXPECT_TRUE(o == expected) << o.status << "\n" << o.out << o.err;
     }
 }
 
-TEST(Cli, HelpDocumentsEveryCommandAndOption) {
-    const Outcome help = RunZeblo({"--help"});
-    EXPECT_EQ(help.status, 0);
-    ASSERT_FALSE(CliCommands().empty());
-    for (const CliCommand& command : CliCommands()) {
-        EXPECT_NE(help.out.find("zeblo-cli " + std::string(command.name)), std::string::npos);
-        EXPECT_NE(help.out.find(std::string(command.summary)), std::string::npos);
-        const Outcome own = RunZeblo({std::string(command.name), "--help"});
-        EXPECT_EQ(own.status, 0);
-        for (const CliOption& option : command.options) {
-            EXPECT_NE(help.out.find(std::string(option.name)), std::string::npos);
-            EXPECT_NE(help.out.find(std::string(option.help)), std::string::npos);
-            EXPECT_NE(own.out.find(std::string(option.help)), std::string::npos);
-        }
-    }
-    EXPECT_NE(help.out.find("--rate HZ"), std::string::npos);
+TEST(CliUsage, EveryWrongCommandLineGetsItsMessageAndStatusTwo) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+        {{"nonsense"}, "unknown command 'nonsense'; see zeblo-cli --help"},
+        {{"info"}, "info needs at least one SONG"},
+        {{"play"}, "play needs exactly one SONG"},
+        {{"play", "a.mid", "b.mid"}, "play needs exactly one SONG"},
+        {{"info", "--loud", "a.mid"}, "unknown option --loud for info"},
+        {{"render", "-x", "a.mid"}, "unknown option -x for render"},
+        {{"info", "--rate"}, "--rate needs a value: HZ"},
+        {{"render", "a.mid", "-o"}, "-o needs a value: PATH"},
+        {{"render", "-o", "", "a.mid"}, "--output needs a value: PATH"},
+        {{"render", "--quiet=1", "a.mid"}, "--quiet takes no value"},
+        {{"render", "-o", "x.wav", "a.mid", "b.mid"}, "--output takes one SONG only"},
+        {{"info", "--rate", "96000", "a.mid"}, "--rate must be 48000, 44100 or 22050, not '96000'"},
+        {{"render", "--engine", "opl", "a.mid"}, "--engine must be wavetable or fm, not 'opl'"},
+        {{"play", "--instrument-set", "8", "a.mid"}, "--instrument-set must be 0 .. 7, not '8'"},
+        {{"render", "--lowpass", "0", "a.mid"}, "--lowpass must be a frequency in hertz, not '0'"},
+        {{"play", "--blocks", "7", "a.mid"}, "--blocks must be 5, 10, 15, 20, 25 or 30, not '7'"},
+        {{"play", "--block-length", "3", "a.mid"},
+         "--block-length must be 1, 2, 5, 10, 20, 30 or 60, not '3'"},
+        {{"play", "--device", "-1", "a.mid"}, "--device must be 0 or more, not '-1'"},
+    };
+    for (const auto& [words, message] : rows)
+        EXPECT_EQ(RunZeblo(words), (Outcome{2, "", "zeblo-cli: " + message + "\n"}));
+    EXPECT_EQ(RunZeblo({}).status, 2);
 }
 
-TEST(Cli, ParsesOptionsAnywhereUntilTheDoubleDash) {
-    static const CliOption options[] = {{"--rate", "HZ", ""}, {"--quiet", "", ""}};
+TEST(CliParse, OptionsStandAnywhereUntilTheDoubleDash) {
+    const std::vector<CliOption> options = CliOptionsNamed({"--rate", "--quiet", "--output"});
     const CliCommand command{"test", "FILE...", "", options, nullptr};
-    const std::vector<std::string> words = {"a",       "--rate", "22050",  "b",
-                                            "--quiet", "--",     "--rate", "c"};
+    const std::vector<std::string> words = {"a",  "-r",     "22050", "-", "-q", "--output=x=y",
+                                            "--", "--rate", "-q"};
     CliArgs args;
     std::string error;
     ASSERT_TRUE(ParseCliArgs(command, words, args, error)) << error;
-    EXPECT_EQ(args.positional, (std::vector<std::string>{"a", "b", "--rate", "c"}));
-    EXPECT_EQ(args.Get("--rate"), "22050");
-    EXPECT_TRUE(args.Has("--quiet"));
-
-    CliArgs flagged;
-    EXPECT_FALSE(ParseCliArgs(command, std::vector<std::string>{"--quiet=1"}, flagged, error));
-    int32_t rate = 0;
-    EXPECT_TRUE(ParseSampleRate(CliArgs{}, rate, error));
-    EXPECT_EQ(rate, 44100);
+    EXPECT_EQ(args.positional, (std::vector<std::string>{"a", "-", "--rate", "-q"}));
+    EXPECT_EQ(args.options,
+              (decltype(args.options){{"--rate", "22050"}, {"--quiet", ""}, {"--output", "x=y"}}));
 }
 
-// The built program: main hands the status through.
-TEST_F(InfoTest, TheProgramExitsWithTheCommandsStatus) {
-    const std::string out = dir.File("out.txt");
-    std::ostringstream command;
-    command << "'" << ZEBLO_CLI_PATH << "' info '" << example << "' '" << dir.File("missing.mid")
-            << "' > '" << out << "' 2>/dev/null";
-    const int raw = std::system(command.str().c_str());
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), 1);
-    std::ifstream file(out);
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_EQ(text.str(), InfoBlock(example, "", 1, 480, 87939, 1926, "1.994"));
+TEST(CliHelp, ListsEveryCommandsOptionsAndTheVersion) {
+    EXPECT_EQ(RunZeblo({"--help"}).status, 0);
+    for (const CliCommand& command : CliCommands()) {
+        const Outcome own = RunZeblo({std::string(command.name), "a.mid", "-h"});
+        for (const CliOption& option : command.options)
+            EXPECT_NE(own.out.find(" [" + std::string(option.name)), std::string::npos);
+    }
+    EXPECT_NE(RunZeblo({"play", "--help"}).out.find("(5, 10, 15, 20, 25 or 30; default 10)"),
+              std::string::npos);
+    EXPECT_EQ(RunZeblo({"--version"}).out, "zeblo-cli ZEBLO Version 236\n");
 }
 
 }  // namespace

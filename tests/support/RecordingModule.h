@@ -1,34 +1,19 @@
-// A SoundModule that records every call it receives, in order, for tests to inspect.
+// A SoundModule that writes down every call it receives, one line each, for tests to compare:
+//   "open ffffffff"  "close"  "reset"  "prepare"  "unprepare"
+//   "short 643c90 p0"        the packed message in hex, then the port
+//   "long f07e7f0901f7 p1"   the header's valid bytes, then the port
+// A handle other than the one Open gave is marked " !handle", a header size other than
+// sizeof(MessageHeader) " !size", a long message's flags other than 0 " !flags".
 #pragma once
 
-#include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "modules/SoundModule.h"
 
 namespace zeblo::test {
-
-enum class CallKind {
-    kOpen,
-    kClose,
-    kReset,
-    kPrepareHeader,
-    kUnprepareHeader,
-    kShortMsg,
-    kLongMsg
-};
-
-struct ModuleCall {
-    CallKind kind;
-    SoundModuleHandle handle = 0;     // as passed (Open: the value found behind the out-pointer)
-    uint32_t device = 0;              // Open
-    uint32_t message = 0;             // ShortMsg
-    uint32_t port = 0;                // ShortMsg, LongMsg
-    uint32_t size = 0;                // header size of the three header operations
-    std::vector<uint8_t> sysEx = {};  // LongMsg: bufferLength bytes at the header's data pointer
-    uint32_t flags = 0;               // LongMsg: the header's flags
-};
 
 class RecordingModule final : public SoundModule {
 public:
@@ -36,58 +21,44 @@ public:
 
     uint32_t Open(SoundModuleHandle* handle, uint32_t device, uintptr_t, uintptr_t,
                   uint32_t) override {
-        Record({.kind = CallKind::kOpen, .handle = *handle, .device = device});
+        const SoundModuleHandle given = *handle;
         *handle = kOpenModuleHandle;
-        return openResult;
+        return Record(Hex("open ", device, 6), given == 0 ? kOpenModuleHandle : given);
     }
-    uint32_t Close(SoundModuleHandle handle) override {
-        return Record({.kind = CallKind::kClose, .handle = handle});
-    }
-    uint32_t Reset(SoundModuleHandle handle) override {
-        return Record({.kind = CallKind::kReset, .handle = handle});
-    }
+    uint32_t Close(SoundModuleHandle handle) override { return Record("close", handle); }
+    uint32_t Reset(SoundModuleHandle handle) override { return Record("reset", handle); }
     uint32_t PrepareHeader(SoundModuleHandle handle, MessageHeader*, uint32_t size) override {
-        return Record({.kind = CallKind::kPrepareHeader, .handle = handle, .size = size});
+        return Record("prepare", handle, size);
     }
     uint32_t UnprepareHeader(SoundModuleHandle handle, MessageHeader*, uint32_t size) override {
-        return Record({.kind = CallKind::kUnprepareHeader, .handle = handle, .size = size});
+        return Record("unprepare", handle, size);
     }
     uint32_t ShortMsg(SoundModuleHandle handle, uint32_t message, uint32_t port) override {
-        return Record(
-            {.kind = CallKind::kShortMsg, .handle = handle, .message = message, .port = port});
+        return Record(Hex("short ", message, 6) + " p" + std::to_string(port), handle);
     }
     uint32_t LongMsg(SoundModuleHandle handle, MessageHeader* header, uint32_t size,
                      uint32_t port) override {
-        ModuleCall call{.kind = CallKind::kLongMsg, .handle = handle, .port = port, .size = size};
-        call.sysEx.assign(header->data, header->data + header->bufferLength);
-        call.flags = header->flags;
-        return Record(std::move(call));
+        std::string line = "long ";
+        for (uint32_t i = 0; i < header->bufferLength; ++i) line = Hex(line, header->data[i], 2);
+        line += " p" + std::to_string(port) + (header->flags != 0 ? " !flags" : "");
+        return Record(line, handle, size);
     }
 
-    std::vector<ModuleCall> Of(CallKind kind) const {
-        std::vector<ModuleCall> out;
-        for (const ModuleCall& c : calls)
-            if (c.kind == kind) out.push_back(c);
-        return out;
-    }
-    std::size_t Count(CallKind kind) const { return Of(kind).size(); }
-    std::vector<uint32_t> ShortMessages() const {
-        std::vector<uint32_t> out;
-        for (const ModuleCall& c : calls)
-            if (c.kind == CallKind::kShortMsg) out.push_back(c.message);
-        return out;
-    }
-    void Clear() { calls.clear(); }
-
-    std::vector<ModuleCall> calls;
-    // Called after each call is recorded, e.g. to note the sequencer's tick at that moment.
-    std::function<void(const ModuleCall&)> onCall;
-    uint32_t openResult = 0;
+    std::vector<std::string> calls;
+    // Appended to each line when set, e.g. the sequencer's tick at that moment.
+    std::function<std::string()> stamp;
 
 private:
-    uint32_t Record(ModuleCall call) {
-        calls.push_back(std::move(call));
-        if (onCall) onCall(calls.back());
+    static std::string Hex(const std::string& prefix, uint32_t value, int digits) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%0*x", digits, value);
+        return prefix + text;
+    }
+    uint32_t Record(std::string line, SoundModuleHandle handle = kOpenModuleHandle,
+                    uint32_t size = kMessageHeaderSize) {
+        if (handle != kOpenModuleHandle) line += " !handle";
+        if (size != kMessageHeaderSize) line += " !size";
+        calls.push_back(stamp ? line + " @" + stamp() : line);
         return 0;
     }
 };

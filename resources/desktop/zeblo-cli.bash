@@ -5,7 +5,7 @@ _zeblo_cli() {
 
     local command=${words[1]}
     if [[ $cword -eq 1 ]]; then
-        COMPREPLY=($(compgen -W 'info play render --help' -- "$cur"))
+        COMPREPLY=($(compgen -W 'convert info play render --help --version' -- "$cur"))
         return
     fi
     case $prev in
@@ -15,11 +15,14 @@ _zeblo_cli() {
         --blocks) COMPREPLY=($(compgen -W '5 10 15 20 25 30' -- "$cur")); return ;;
         --block-length) COMPREPLY=($(compgen -W '1 2 5 10 20 30 60' -- "$cur")); return ;;
         --lowpass | --device) return ;;
-        -o | --output) _filedir '@(wav|WAV)'; return ;;
+        -o | --output)
+            [[ $command == convert ]] && _filedir '@(mid|MID)' || _filedir '@(wav|WAV)'
+            return ;;
     esac
     if [[ $cur == -* ]]; then
         local options='--help'
         case $command in
+            convert) options+=' --output' ;;
             info) options+=' --rate' ;;
             play) options+=' --engine --rate --instrument-set --no-detune --mono --lowpass
                   --blocks --block-length --device --once --quiet' ;;

@@ -10,11 +10,15 @@ namespace zeblo {
 
 namespace {
 
-constexpr std::array<CliOption, 1> kOptions = {{
-    {"--output", "PATH",
-     "the MIDI file (default: SONG with its last three characters replaced by mid); - writes it "
-     "to standard output",
-     "-o"},
+// Its own --output row: the file written here is a MIDI file, not a WAV file.
+const std::array<CliOption, 1> kOptions = {{
+    {"--output", "-o", "PATH",
+     "the MIDI file (default: SONG ending in mid); - for standard output",
+     "", "",
+     [](std::string_view value, CliSettings& settings) {
+         settings.output = std::string(value);
+         return !value.empty();
+     }},
 }};
 
 constexpr char kStandardOutput[] = "-";
@@ -31,12 +35,8 @@ std::span<const CliOption> ConvertOptions() {
 }
 
 int RunConvert(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1) {
-        err << "zeblo-cli: convert needs exactly one SONG\n";
-        return kExitUsage;
-    }
     const std::string& song = args.positional.front();
-    const std::string output = args.Get("--output", DefaultOutput(song));
+    const std::string output = args.settings.output.empty() ? DefaultOutput(song) : args.settings.output;
     rcp::RcpToSmf converter;
     if (!converter.ConvertFile(song)) {
         err << song << ": " << converter.error << "\n";

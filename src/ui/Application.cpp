@@ -20,6 +20,8 @@
 #include "ui/Association.h"
 #include "ui/CMainFrame.h"
 #include "ui/CPlayerView.h"
+#include "ui/Keyboard.h"
+#include "ui/Mpris.h"
 #include "ui/PreferencesDialogCommand.h"
 #include "ui/QtPlayer.h"
 #include "ui/QtPrompt.h"
@@ -138,6 +140,21 @@ int RunApplication(int argc, char** argv) {
     frame.View()->Transition()->SetSound([&jingle] { jingle.Play(); });
     frame.View()->StartDisplayTimer();
     frame.show();
+    MprisService mpris(
+        player,
+        [&frame] {
+            frame.show();
+            frame.raise();
+            frame.activateWindow();
+        },
+        [&frame] { frame.close(); });
+    mpris.Register(QDBusConnection::sessionBus());
+    frame.setWindowTitle(WindowTitle(player));
+    player.changed = [&frame, &player] { frame.setWindowTitle(WindowTitle(player)); };
+    KeyboardControl keys(player, *frame.View());
+    keys.quit = [&frame] { frame.close(); };
+    frame.installEventFilter(&keys);
+    frame.View()->installEventFilter(&keys);
 
     instance.Serve(static_cast<uint32_t>(getpid()), [&frame, &instance](uint32_t message) {
         const std::optional<std::string> path = instance.ReadSharedPath();
@@ -166,6 +183,7 @@ int RunApplication(int argc, char** argv) {
     };
     const int code = app.exec();
     player.preferences = nullptr;
+    player.changed = nullptr;
     // The socket belongs to the application's event loop: let it go while that still exists.
     instance.Close();
     return code;

@@ -133,6 +133,11 @@ void CPlayerView::mouseDoubleClickEvent(QMouseEvent* e) {
     if (player_.LoadingState() || player_.AuthoringState()) return;
     const QPoint p = e->position().toPoint();
     if (!InLogoArea(p.x(), p.y())) return HandlePress(p.x(), p.y());
+    SwitchEngine();
+}
+
+void CPlayerView::SwitchEngine() {
+    if (player_.LoadingState() || player_.AuthoringState()) return;
     if (control_) control_->StopPlayback();
     transition_->show();
     transition_->raise();

@@ -61,6 +61,12 @@ CPlayerView::CPlayerView(QWidget* parent, const ZBDIBSection& skin, PlayerFacade
     transition_ = new TransitionWindow(this, *this);
     transition_->setGeometry(0, 0, 640, 480);
     transition_->hide();
+    // The old module's logo would otherwise stay on screen until the next paint of the display.
+    transition_->onEnded = [this] {
+        InvalidateAll(true);
+        PaintPending();
+        update();
+    };
 
     ResetDisplayRecords();
     messageSurface_.Create(sk::kPanelEmpty.w, -sk::kPanelEmpty.h, 24);

@@ -245,6 +245,14 @@ TEST(Keyboard, KeysDoWhatTheButtonsDoAndTheTaskbarNamesTheSong) {
     EXPECT_FALSE(playback.playing.load());
     EXPECT_TRUE(frame.View()->Transition()->Running());
     EXPECT_EQ(d.stack->engine.engineFlag.load(), 1);
+    TransitionWindow& transition = *frame.View()->Transition();
+    for (int i = 0; i < 10000 && transition.Running(); ++i) transition.Advance();
+    const QRect logo(0, 0, 200, 45);
+    auto part = [&](const ZBDIBSection& s) {
+        return s.Picture().copy(logo).convertToFormat(QImage::Format_RGB32);
+    };
+    EXPECT_EQ(part(frame.View()->Screen()), part(frame.View()->Background()))
+        << "the FM logo right after the animation";
     d.player->changed = nullptr;
 }
 

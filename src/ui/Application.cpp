@@ -140,14 +140,12 @@ int RunApplication(int argc, char** argv) {
     frame.View()->Transition()->SetSound([&jingle] { jingle.Play(); });
     frame.View()->StartDisplayTimer();
     frame.show();
-    MprisService mpris(
-        player,
-        [&frame] {
-            frame.show();
-            frame.raise();
-            frame.activateWindow();
-        },
-        [&frame] { frame.close(); });
+    const auto raise = [&frame] {
+        frame.show();
+        frame.raise();
+        frame.activateWindow();
+    };
+    MprisService mpris(player, raise, [&frame] { frame.close(); });
     mpris.Register(QDBusConnection::sessionBus());
     frame.setWindowTitle(WindowTitle(player));
     player.changed = [&frame, &player] { frame.setWindowTitle(WindowTitle(player)); };
@@ -156,11 +154,17 @@ int RunApplication(int argc, char** argv) {
     frame.installEventFilter(&keys);
     frame.View()->installEventFilter(&keys);
 
-    instance.Serve(static_cast<uint32_t>(getpid()), [&frame, &instance](uint32_t message) {
+    instance.Serve(static_cast<uint32_t>(getpid()), [&](uint32_t message) {
         const std::optional<std::string> path = instance.ReadSharedPath();
         QByteArray line = QByteArray::number(message);
         if (message == kMessagePlayShared && path) line += ' ' + QByteArray::fromStdString(*path);
         LogHandoff(line);
+        // A later start without a song (a menu launch) wants the window, and the music goes on.
+        if (path && path->empty() &&
+            (message == kMessageStopPlay || message == kMessagePlayShared)) {
+            if (message == kMessagePlayShared) raise();
+            return 0;
+        }
         if (CPlayerView* view = frame.View()) {
             QEvent event(static_cast<QEvent::Type>(message));
             QCoreApplication::sendEvent(view, &event);

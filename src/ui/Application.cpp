@@ -17,11 +17,13 @@
 #include "ipc/SingleInstance.h"
 #include "settings/Settings.h"
 #include "settings/SettingsRecord.h"
+#include "ui/AboutDialog.h"
 #include "ui/Association.h"
 #include "ui/CMainFrame.h"
 #include "ui/CPlayerView.h"
 #include "ui/Keyboard.h"
 #include "ui/Mpris.h"
+#include "ui/OpenMenu.h"
 #include "ui/PreferencesDialogCommand.h"
 #include "ui/QtPlayer.h"
 #include "ui/QtPrompt.h"
@@ -148,9 +150,22 @@ int RunApplication(int argc, char** argv) {
     MprisService mpris(player, raise, [&frame] { frame.close(); });
     mpris.Register(QDBusConnection::sessionBus());
     frame.setWindowTitle(WindowTitle(player));
-    player.changed = [&frame, &player] { frame.setWindowTitle(WindowTitle(player)); };
+    RecentSongs recent(RecentSongs::DefaultFolder());
+    player.changed = [&frame, &player, &recent] {
+        frame.setWindowTitle(WindowTitle(player));
+        if (!player.LoadingState()) recent.Add(QString::fromStdString(player.CurrentPath()));
+    };
+    OpenMenuActions menuActions;
+    menuActions.play = [&player](const QString& path) { player.DropFile(path.toStdString()); };
+    menuActions.preferences = [&player] { player.Preferences(); };
+    menuActions.about = [&frame] { AboutDialog(&frame).exec(); };
+    menuActions.quit = [&frame] { frame.close(); };
+    OpenMenu openMenu(frame, recent, menuActions);
+    frame.installEventFilter(&openMenu);
+    frame.View()->installEventFilter(&openMenu);
     KeyboardControl keys(player, *frame.View());
     keys.quit = [&frame] { frame.close(); };
+    keys.open = [&openMenu] { openMenu.ShowOpenDialog(); };
     frame.installEventFilter(&keys);
     frame.View()->installEventFilter(&keys);
 

@@ -28,6 +28,7 @@ constexpr char kUsage[] =
     "  S, Escape        stop\n"
     "  F                the next fast forward speed\n"
     "  Left, Right      seek 5 seconds back or ahead\n"
+    "  Ctrl+O           open a song (the right mouse button offers recent songs too)\n"
     "  Ctrl+E           switch the sound module\n"
     "  Ctrl+,           preferences\n"
     "  Ctrl+Q           quit\n"

@@ -17,9 +17,13 @@
 #include "ipc/SingleInstance.h"
 #include "settings/Settings.h"
 #include "settings/SettingsRecord.h"
+#include "ui/AboutDialog.h"
 #include "ui/Association.h"
 #include "ui/CMainFrame.h"
 #include "ui/CPlayerView.h"
+#include "ui/Keyboard.h"
+#include "ui/Mpris.h"
+#include "ui/OpenMenu.h"
 #include "ui/PreferencesDialogCommand.h"
 #include "ui/QtPlayer.h"
 #include "ui/QtPrompt.h"
@@ -138,12 +142,44 @@ int RunApplication(int argc, char** argv) {
     frame.View()->Transition()->SetSound([&jingle] { jingle.Play(); });
     frame.View()->StartDisplayTimer();
     frame.show();
+    const auto raise = [&frame] {
+        frame.show();
+        frame.raise();
+        frame.activateWindow();
+    };
+    MprisService mpris(player, raise, [&frame] { frame.close(); });
+    mpris.Register(QDBusConnection::sessionBus());
+    frame.setWindowTitle(WindowTitle(player));
+    RecentSongs recent(RecentSongs::DefaultFolder());
+    player.changed = [&frame, &player, &recent] {
+        frame.setWindowTitle(WindowTitle(player));
+        if (!player.LoadingState()) recent.Add(QString::fromStdString(player.CurrentPath()));
+    };
+    OpenMenuActions menuActions;
+    menuActions.play = [&player](const QString& path) { player.DropFile(path.toStdString()); };
+    menuActions.preferences = [&player] { player.Preferences(); };
+    menuActions.about = [&frame] { AboutDialog(&frame).exec(); };
+    menuActions.quit = [&frame] { frame.close(); };
+    OpenMenu openMenu(frame, recent, menuActions);
+    frame.installEventFilter(&openMenu);
+    frame.View()->installEventFilter(&openMenu);
+    KeyboardControl keys(player, *frame.View());
+    keys.quit = [&frame] { frame.close(); };
+    keys.open = [&openMenu] { openMenu.ShowOpenDialog(); };
+    frame.installEventFilter(&keys);
+    frame.View()->installEventFilter(&keys);
 
-    instance.Serve(static_cast<uint32_t>(getpid()), [&frame, &instance](uint32_t message) {
+    instance.Serve(static_cast<uint32_t>(getpid()), [&](uint32_t message) {
         const std::optional<std::string> path = instance.ReadSharedPath();
         QByteArray line = QByteArray::number(message);
         if (message == kMessagePlayShared && path) line += ' ' + QByteArray::fromStdString(*path);
         LogHandoff(line);
+        // A later start without a song (a menu launch) wants the window, and the music goes on.
+        if (path && path->empty() &&
+            (message == kMessageStopPlay || message == kMessagePlayShared)) {
+            if (message == kMessagePlayShared) raise();
+            return 0;
+        }
         if (CPlayerView* view = frame.View()) {
             QEvent event(static_cast<QEvent::Type>(message));
             QCoreApplication::sendEvent(view, &event);
@@ -166,6 +202,7 @@ int RunApplication(int argc, char** argv) {
     };
     const int code = app.exec();
     player.preferences = nullptr;
+    player.changed = nullptr;
     // The socket belongs to the application's event loop: let it go while that still exists.
     instance.Close();
     return code;

@@ -64,7 +64,9 @@ CMainFrame::CMainFrame(const ZBDIBSection& skin, SettingsRecord& settings, Playe
     setWindowIcon(QIcon(QStringLiteral(":/zeblo/icon.png")));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(sk::kFrameWidth, sk::kFrameHeight);
-    move(settings_.windowLeft, settings_.windowTop);
+    // Wayland places windows itself and ignores a position asked for.
+    if (!QGuiApplication::platformName().startsWith(QStringLiteral("wayland")))
+        move(settings_.windowLeft, settings_.windowTop);
     setFont(MakeDisplayFont());
 
     ZBDIBSection outline;
@@ -150,6 +152,9 @@ void CMainFrame::mousePressEvent(QMouseEvent* e) {
             ShowSystemMenu(Now());
             break;
         case TitleArea::Drag:
+            // The window system's own move works where windows cannot place themselves
+            // (Wayland); the hand-made drag stays for platforms that refuse it.
+            if (!dragging_ && windowHandle() && windowHandle()->startSystemMove()) break;
             if (!dragging_) {
                 dragAnchor_ = p;
                 dragging_ = true;

@@ -58,6 +58,8 @@ public:
     ~CPlayerView() override;
 
     void ComposeBackground();
+    // The logo's double click: stop, the transition, the other module.
+    void SwitchEngine();
     // Draws the background of a module (0 wavetable, 1 FM) onto a new surface.
     void ComposeBackgroundFor(int32_t engine, ZBDIBSection& out) const;
     // A null text shows the empty panel.

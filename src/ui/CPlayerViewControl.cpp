@@ -61,6 +61,12 @@ CPlayerView::CPlayerView(QWidget* parent, const ZBDIBSection& skin, PlayerFacade
     transition_ = new TransitionWindow(this, *this);
     transition_->setGeometry(0, 0, 640, 480);
     transition_->hide();
+    // The old module's logo would otherwise stay on screen until the next paint of the display.
+    transition_->onEnded = [this] {
+        InvalidateAll(true);
+        PaintPending();
+        update();
+    };
 
     ResetDisplayRecords();
     messageSurface_.Create(sk::kPanelEmpty.w, -sk::kPanelEmpty.h, 24);
@@ -133,6 +139,11 @@ void CPlayerView::mouseDoubleClickEvent(QMouseEvent* e) {
     if (player_.LoadingState() || player_.AuthoringState()) return;
     const QPoint p = e->position().toPoint();
     if (!InLogoArea(p.x(), p.y())) return HandlePress(p.x(), p.y());
+    SwitchEngine();
+}
+
+void CPlayerView::SwitchEngine() {
+    if (player_.LoadingState() || player_.AuthoringState()) return;
     if (control_) control_->StopPlayback();
     transition_->show();
     transition_->raise();

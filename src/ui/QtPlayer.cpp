@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
+#include <algorithm>
+#include <cmath>
 
 #include "ipc/SharedBlock.h"
 #include "modules/wavetable/WavetableTables.h"
@@ -179,6 +181,26 @@ void QtPlayer::Seek(int x) {
     seekBarOffset_ = target.seekBarOffset;
     player_.SeekToTick(target.tick);
 }
+uint64_t QtPlayer::SongPosition() const {
+    const uint64_t total = playback_.totalSamples.load();
+    if (total == 0) return 0;
+    const double shown =
+        static_cast<double>(player_.SamplesPerDisplayFrame()) * playback_.displayFrame.load() +
+        static_cast<double>(seekBarOffset_) * total / skin::kPositionSpan;
+    const double wrapped = std::fmod(shown, static_cast<double>(total));
+    return static_cast<uint64_t>(wrapped < 0 ? wrapped + total : wrapped);
+}
+void QtPlayer::SeekToSample(uint64_t sample) {
+    const uint64_t total = playback_.totalSamples.load();
+    if (!playback_.playing.load() || total == 0) return;
+    const double f = static_cast<double>(std::min(sample, total - 1)) / static_cast<double>(total);
+    const SeekTarget target =
+        ComputeSeek(skin::kPositionLeft + static_cast<int>(f * skin::kPositionSpan),
+                    player_.SamplesPerDisplayFrame(), playback_.displayFrame.load(), total,
+                    playback_.totalTicks.load(), seekBarOffset_);
+    seekBarOffset_ = target.seekBarOffset;
+    player_.SeekToTick(static_cast<uint64_t>(f * static_cast<double>(playback_.totalTicks.load())));
+}
 void QtPlayer::ToggleMute(int channel) {
     player_.ToggleMute(channel);
 }
@@ -214,6 +236,11 @@ void QtPlayer::DisplayTick() {
 }
 
 // What the player reports, as the view shows it.
+void QtPlayer::StateChanged() {
+    Repaint(true);
+    if (changed) changed();
+}
+
 void QtPlayer::Repaint(bool erase) {
     if (!view_) return;
     view_->InvalidateAll(erase);

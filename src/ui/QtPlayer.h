@@ -56,6 +56,12 @@ public:
     std::function<void()> preferences;
 
     Player& core() { return player_; }
+    // Where the position bar stands, as a sample of the song; and a seek to a sample of the
+    // song that moves the bar with it (only while playing).
+    uint64_t SongPosition() const;
+    void SeekToSample(uint64_t sample);
+    // Told of every change of what the window shows of the state or the song.
+    std::function<void()> changed;
 
     // PlayerFacade
     int32_t PlayState() const override;
@@ -104,11 +110,11 @@ public:
 
 private:
     // PlayerListener
-    void StateChanged() override { Repaint(true); }
+    void StateChanged() override;
     void FullRedrawNeeded() override;
     void PlayStarting() override;
     void SongLoading() override;
-    void SongLoaded() override { Repaint(true); }
+    void SongLoaded() override { StateChanged(); }
     void BufferingProgress() override { Repaint(false); }
     void UnderrunNoticed() override;
     void ShowMessage(std::string_view text, int32_t ms) override;

@@ -87,6 +87,7 @@ bool TransitionWindow::Advance() {
     if (phase_ >= 5) {
         running_ = false;
         hide();
+        if (onEnded) onEnded();
         return false;
     }
     if (ended) {

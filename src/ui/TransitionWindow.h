@@ -32,6 +32,8 @@ public:
     bool Running() const { return running_; }
     const ZBDIBSection& Surface() const { return surface_; }
     void SetSound(std::function<void()> play) { playSound_ = std::move(play); }
+    // Called once the animation has ended and the window is hidden.
+    std::function<void()> onEnded;
 
 protected:
     void paintEvent(QPaintEvent* e) override;

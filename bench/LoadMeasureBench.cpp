@@ -44,7 +44,7 @@ void BM_LoadFileAndMeasureDenseSong(benchmark::State& state) {
         test::DenseSong({.seconds = 240, .melodicTracks = 14}).Build();
     test::TempDir dir;
     const std::string path = dir.File("dense.mid");
-    if (!test::SmfBuilder::WriteBytes(path, image)) {
+    if (!tools::SmfBuilder::WriteBytes(path, image)) {
         state.SkipWithError("cannot write the song");
         return;
     }

@@ -13,11 +13,11 @@
 #include <memory>
 #include <vector>
 
+#include "SmfWriter.h"
 #include "engine/EngineContext.h"
 #include "engine/RenderConstants.h"
 #include "engine/Renderer.h"
 #include "settings/Settings.h"
-#include "support/SmfBuilder.h"
 
 namespace zeblo {
 namespace {
@@ -49,8 +49,8 @@ private:
     uint32_t state = 20240611u;
 };
 
-test::TrackBuilder& StartPart(test::SmfBuilder& smf, const Part& part, const char* name) {
-    test::TrackBuilder& track = smf.AddTrack();
+tools::TrackBuilder& StartPart(tools::SmfBuilder& smf, const Part& part, const char* name) {
+    tools::TrackBuilder& track = smf.AddTrack();
     track.TrackName(0, name)
         .ProgramChange(0, part.channel, part.program)
         .ControlChange(0, part.channel, 7, part.volume)
@@ -60,13 +60,13 @@ test::TrackBuilder& StartPart(test::SmfBuilder& smf, const Part& part, const cha
 }
 
 // Notes at absolute ticks: each track's events are added in time order.
-void Note(test::TrackBuilder& track, int channel, uint32_t at, uint32_t length, int note,
+void Note(tools::TrackBuilder& track, int channel, uint32_t at, uint32_t length, int note,
           int velocity) {
     track.NoteOn(at - track.Tick(), channel, note, velocity);
     track.NoteOff(length, channel, note);
 }
 
-void Chord(test::TrackBuilder& track, int channel, uint32_t at, uint32_t length, int root,
+void Chord(tools::TrackBuilder& track, int channel, uint32_t at, uint32_t length, int root,
            int count, int velocity) {
     for (int i = 0; i < count; ++i)
         track.NoteOn(i == 0 ? at - track.Tick() : 0, channel, root + kMajorChord[i], velocity);
@@ -75,12 +75,12 @@ void Chord(test::TrackBuilder& track, int channel, uint32_t at, uint32_t length,
 }
 
 std::vector<uint8_t> DenseGmSong(int* noteCount) {
-    test::SmfBuilder smf(1, kDivision);
+    tools::SmfBuilder smf(1, kDivision);
     Random random;
     int notes = 0;
     const uint32_t end = kBars * kBar;
 
-    test::TrackBuilder& conductor = smf.AddTrack();
+    tools::TrackBuilder& conductor = smf.AddTrack();
     conductor.TrackName(0, "Dense render benchmark").Tempo(0, 500000);
     conductor.SysEx(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
     conductor.EndOfTrack(end);
@@ -145,7 +145,7 @@ std::vector<uint8_t> DenseGmSong(int* noteCount) {
         for (int half = 0; half < 2; ++half, ++notes)
             Note(organ, 10, bar * kBar + half * 960, 900, 64 + root(bar), 70);
 
-    test::TrackBuilder& drums = smf.AddTrack();
+    tools::TrackBuilder& drums = smf.AddTrack();
     drums.TrackName(0, "drums");
     for (int bar = 0; bar < kBars; ++bar) {
         for (int beat = 0; beat < 4; ++beat) {
@@ -163,7 +163,7 @@ std::vector<uint8_t> DenseGmSong(int* noteCount) {
     }
 
     for (std::size_t i = 1; i < smf.TrackCount(); ++i) {
-        test::TrackBuilder& track = smf.TrackAt(i);
+        tools::TrackBuilder& track = smf.TrackAt(i);
         track.EndOfTrack(end + kBar > track.Tick() ? end + kBar - track.Tick() : 0);
     }
     if (noteCount != nullptr) *noteCount = notes;
@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--write-song") == 0) {
         int notes = 0;
         const std::vector<uint8_t> song = zeblo::DenseGmSong(&notes);
-        if (!zeblo::test::SmfBuilder::WriteBytes(argv[2], song)) {
+        if (!zeblo::tools::SmfBuilder::WriteBytes(argv[2], song)) {
             std::cerr << "cannot write " << argv[2] << "\n";
             return 1;
         }

@@ -39,15 +39,15 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
     const std::string example = dir.File("example.mid");
     ASSERT_TRUE(test::MeasureExampleSong().WriteFile(example));
     const std::string title = "\x83\x5a\x83\x8b\x83\x5e \xe6\x97\xa5 \xe9";
-    test::SmfBuilder titled(1, 96);
+    tools::SmfBuilder titled(1, 96);
     titled.AddTrack().TrackName(0, title).Tempo(0, 1000000).EndOfTrack(96);
     titled.AddTrack().TrackName(0, "not the title").NoteOn(0, 0, 60, 100).EndOfTrack(96);
     const std::string titledPath = dir.File("titled.mid");
     ASSERT_TRUE(titled.WriteFile(titledPath));
     const std::string riff = dir.File("riff.mid"), empty = dir.File("e.mid"),
                       missing = dir.File("m");
-    ASSERT_TRUE(test::SmfBuilder(test::MeasureExampleSong()).HeaderId("RIFF").WriteFile(riff));
-    ASSERT_TRUE(test::SmfBuilder().WriteFile(empty));
+    ASSERT_TRUE(tools::SmfBuilder(test::MeasureExampleSong()).HeaderId("RIFF").WriteFile(riff));
+    ASSERT_TRUE(tools::SmfBuilder().WriteFile(empty));
     const std::string block = InfoBlock(example, "", 1, 480, 87939, 1926, "1.994");
     const auto unknown = [](const std::string& path) {
         return path + ": Unknown files. can't playing.\n";

@@ -12,20 +12,11 @@
 #include <vector>
 
 #include "support/CliProcess.h"
+#include "support/Fnv1a.h"
 #include "support/TempDir.h"
 
 namespace zeblo {
 namespace {
-
-uint64_t Fnv1a(const std::string& bytes, std::size_t from = 0, std::size_t to = std::string::npos) {
-    uint64_t h = 14695981039346656037ull;
-    to = std::min(to, bytes.size());
-    for (std::size_t i = from; i < to; ++i) {
-        h ^= static_cast<uint8_t>(bytes[i]);
-        h *= 1099511628211ull;
-    }
-    return h;
-}
 
 bool Printing() {
     return std::getenv("ZEBLO_GOLDEN_PRINT") != nullptr;
@@ -103,20 +94,8 @@ TEST(GoldenRender, EveryRowRendersTheFrozenBytes) {
         words.push_back(SourcePath(row.song));
         const test::CliRun run = test::RunCli(dir, words);
         ASSERT_EQ(run.status, 0) << RowName(row.song, row.options) << ": " << run.err;
-        Check(RowName(row.song, row.options), Fnv1a(test::ReadFile(out)), row.hash);
+        Check(RowName(row.song, row.options), test::Fnv1a(test::ReadFile(out)), row.hash);
     }
-}
-
-// The device stream between its first and its last sounding frame: the silence around it depends
-// on when the device started and stopped, the sound itself does not.
-uint64_t SoundingHash(const std::string& raw) {
-    std::size_t first = 0, last = raw.size() / 4;
-    const auto silent = [&raw](std::size_t frame) {
-        return raw.compare(frame * 4, 4, std::string(4, '\0')) == 0;
-    };
-    while (first < last && silent(first)) ++first;
-    while (last > first && silent(last - 1)) --last;
-    return Fnv1a(raw, first * 4, last * 4);
 }
 
 TEST(GoldenRender, PlayOnceHandsTheDeviceTheFrozenStream) {
@@ -134,7 +113,7 @@ TEST(GoldenRender, PlayOnceHandsTheDeviceTheFrozenStream) {
             dir, {"play", "--once", "--quiet", "--engine", row.engine, "-r", "22050", "--blocks",
                   "5", "--block-length", "1", SourcePath("tests/data/short.mid")});
         ASSERT_EQ(run.status, 0) << run.err;
-        Check(std::string("play --once ") + row.engine, SoundingHash(test::ReadFile(device)),
+        Check(std::string("play --once ") + row.engine, test::SoundingHash(test::ReadFile(device)),
               row.hash);
     }
 }

@@ -45,7 +45,7 @@ TEST(RenderCommand, SongsRenderAsIfAloneBesideThemselvesOrIntoAPipe) {
 TEST(RenderCommand, FailuresSayWhyLeaveNoFileAndTheNextSongStillRenders) {
     test::TempDir dir;
     const std::string broken = dir.File("broken.mid"), song = dir.File("good.mid");
-    ASSERT_TRUE(test::SmfBuilder::WriteBytes(broken, {'M', 'T', 'h', 'x', 1, 2}));
+    ASSERT_TRUE(tools::SmfBuilder::WriteBytes(broken, {'M', 'T', 'h', 'x', 1, 2}));
     ASSERT_TRUE(test::DenseSong({.seconds = 2, .melodicTracks = 2}).WriteFile(song));
     const struct {
         std::vector<std::string> words;

@@ -119,7 +119,7 @@ TEST(Authoring, FailuresNeverDeleteASpecialFileOrAStreamsTarget) {
 
 TEST(Authoring, ASongThatDoesNotLoadGivesAnEmptyDataChunk) {
     AuthoringRig a;
-    ASSERT_TRUE(test::SmfBuilder::WriteBytes(a.song, {'n', 'o', 't'}));
+    ASSERT_TRUE(tools::SmfBuilder::WriteBytes(a.song, {'n', 'o', 't'}));
     ASSERT_EQ(a.authoring.Run(a.song, a.out, a.stop), AuthoringOutcome::kWritten);
     EXPECT_EQ(std::filesystem::file_size(a.out), 44u);
 }

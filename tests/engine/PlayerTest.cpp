@@ -88,7 +88,7 @@ struct PlayerRig {
 // Two seconds at 120 beats per minute with a note on channel 1.
 struct Song {
     Song() {
-        test::SmfBuilder smf(1, 480);
+        tools::SmfBuilder smf(1, 480);
         smf.AddTrack().TrackName(0, "Two seconds").Tempo(0, 500000).EndOfTrack(1920);
         smf.AddTrack().NoteOn(0, 0, 60, 100).NoteOff(1900, 0, 60).EndOfTrack(20);
         EXPECT_TRUE(smf.WriteFile(path));

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "SmfWriter.h"
 #include "engine/RenderTestSupport.h"
-#include "modules/wavetable/WavetableTables.h"
-#include "support/SmfBuilder.h"
+#include "support/Fnv1a.h"
 
 namespace zeblo {
 namespace {
@@ -16,9 +16,9 @@ constexpr int32_t kUntouched = 0x5A5A5A5A;
 // Channel 3 of port 0 set up and playing note 60; channel 0 of port 1 playing note 67; GS
 // display dots sent after one second when `dots` is set.
 std::vector<uint8_t> StripSong(int program, bool dots = false, bool userWaveforms = false) {
-    test::SmfBuilder smf(1, 480);
+    tools::SmfBuilder smf(1, 480);
     smf.AddTrack().Tempo(0, 500000).EndOfTrack(480 * 40);
-    test::TrackBuilder& a = smf.AddTrack();
+    tools::TrackBuilder& a = smf.AddTrack();
     if (userWaveforms) a.SysEx(0, {0x77, 0x10, 0x42, 0x12, 0xF0, 0x00, 0x00, 0x01, 0xF7});
     a.ProgramChange(0, 3, program)
         .ControlChange(0, 3, 7, 90)
@@ -35,7 +35,7 @@ std::vector<uint8_t> StripSong(int program, bool dots = false, bool userWaveform
         a.SysEx(960, body);
     }
     a.EndOfTrack(480 * 40 - a.Tick());
-    test::TrackBuilder& b = smf.AddTrack();
+    tools::TrackBuilder& b = smf.AddTrack();
     b.Port(0, 1).ProgramChange(0, 0, 5).NoteOn(0, 0, 67, 110).EndOfTrack(480 * 40);
     return smf.Build();
 }
@@ -90,72 +90,33 @@ TEST(Snapshots, AuthoringRendersWithoutThem) {
         ASSERT_FALSE(Written(rig.renderer->Snapshots()[i]));
 }
 
-TEST(Snapshots, WavetableRecordShowsChannelsAndTheirVoices) {
-    const int program = 0;
-    const int32_t record = kInstrumentSetTable[0][program];
-    RenderRig rig;
-    rig.parameters.autoDetune = false;
-    ASSERT_TRUE(rig.Start(StripSong(program)));
-    RenderFrames(rig, 4412);
-    const DisplaySnapshot& s = rig.renderer->Snapshots()[2];
-    EXPECT_EQ(s.volume[3], 90);
-    EXPECT_EQ(s.expression[3], 100);
-    EXPECT_EQ(s.pan[3], 30);
-    EXPECT_EQ(s.pitchBend[3], 300);
-    EXPECT_EQ(s.program[3], program);
-    EXPECT_EQ(s.hold[3], 127);
-    EXPECT_EQ(s.voiceCount[3], 1);
-    EXPECT_EQ(s.frequency[3], 262);  // note 60 (261.63 Hz) bent up by 7 cents
-    EXPECT_TRUE(s.envelopeLevel[3] > 0 && s.envelopeLevel[3] <= 127);
-    EXPECT_TRUE(s.outputLevel[3] > 0 && s.outputLevel[3] <= 127);
-    EXPECT_EQ(s.wave[3], kWaveFromRecord | static_cast<uint32_t>(record));
-    // Port 1's channel 0 is strip 16.
-    EXPECT_EQ(s.voiceCount[16], 1);
-    EXPECT_EQ(s.program[16], 5);
-    EXPECT_EQ(s.frequency[16], 392);  // note 67
-    // A channel without notes: defaults, no voice.
-    EXPECT_EQ(s.volume[5] + s.pan[5], 164);
-    EXPECT_EQ(s.voiceCount[5] | s.frequency[5] | s.outputLevel[5], 0);
-}
-
-TEST(Snapshots, WaveReferenceFollowsTheSetAndTheUploadedMode) {
-    {
-        RenderRig rig;
-        rig.parameters.activeInstrumentSet = 3;
-        ASSERT_TRUE(rig.Start(StripSong(40)));
+// A record frozen whole, for both modules, two instrument sets and uploaded waveforms: channel
+// words, voices, frequencies and wave references. The wavetable module shows port 1's channel 0
+// as strip 16; the FM module folds both ports onto sixteen strips and leaves the rest untouched.
+TEST(Snapshots, EachModulesRecordIsFrozen) {
+    const struct {
+        int32_t engine, set;
+        int program;
+        bool uploaded;
+        uint64_t hash;
+    } rows[] = {
+        {kEngineWavetable, 0, 0, false, 0xa7f1504838371d10},
+        {kEngineWavetable, 3, 40, false, 0x0b48b994e07ce2dd},
+        {kEngineWavetable, 0, 40, true, 0x6c33c23ada08d82a},
+        {kEngineOpll, 0, 19, false, 0xd79e1abf4f6e2e4d},
+    };
+    for (const auto& row : rows) {
+        RenderRig rig(row.engine);
+        rig.parameters.autoDetune = false;
+        rig.parameters.activeInstrumentSet = row.set;
+        ASSERT_TRUE(rig.Start(StripSong(row.program, false, row.uploaded)));
+        MarkRing(rig.renderer->Snapshots());
         RenderFrames(rig, 4412);
-        EXPECT_EQ(rig.renderer->Snapshots()[2].wave[3],
-                  kWaveFromRecord | static_cast<uint32_t>(kInstrumentSetTable[3][40]));
+        const DisplaySnapshot& s = rig.renderer->Snapshots()[2];
+        EXPECT_EQ(s.frequency[3], 262);  // note 60 (261.63 Hz) bent up by 7 cents
+        const uint64_t hash = test::Fnv1a({reinterpret_cast<const char*>(&s), sizeof s});
+        EXPECT_EQ(hash, row.hash) << row.engine << " " << row.program << std::hex << " 0x" << hash;
     }
-    RenderRig rig;
-    ASSERT_TRUE(rig.Start(StripSong(40, false, true)));
-    RenderFrames(rig, 4412);
-    EXPECT_EQ(rig.renderer->Snapshots()[2].wave[3], kWaveFromUploaded | 40u);
-}
-
-TEST(Snapshots, OpllRecordFillsSixteenChannelsOnly) {
-    RenderRig rig(kEngineOpll);
-    ASSERT_TRUE(rig.Start(StripSong(19)));
-    SnapshotRing& ring = rig.renderer->Snapshots();
-    MarkRing(ring);
-    RenderFrames(rig, 4412);
-    const DisplaySnapshot& s = ring[2];
-    EXPECT_EQ(s.volume[3], 100);      // noteLevelBase
-    EXPECT_EQ(s.expression[3], 127);  // the display value
-    EXPECT_EQ(s.pan[3], 64);
-    EXPECT_EQ(s.pitchBend[3], 300);
-    EXPECT_EQ(s.program[3], 19);
-    EXPECT_EQ(s.hold[3], 127);
-    EXPECT_EQ(s.bank[3], kUntouched);  // never written by this engine
-    // Both ports' channel 0 notes land on channel 0; channel 3 has its own voice.
-    EXPECT_EQ(s.voiceCount[3], 1);
-    EXPECT_EQ(s.voiceCount[0], 1);
-    EXPECT_EQ(s.frequency[3], 262);
-    EXPECT_GT(s.outputLevel[3], 0);
-    EXPECT_EQ(s.envelopeLevel[3], std::min(s.outputLevel[3], 127));
-    EXPECT_NE(s.wave[3] & 0xF0, 0u);  // an instrument number in bits 4-7
-    EXPECT_EQ(s.voiceCount[5] | static_cast<int32_t>(s.wave[5]), 0);
-    for (int c = 16; c < 32; ++c) EXPECT_EQ(s.volume[c] & s.voiceCount[c], kUntouched);
 }
 
 TEST(Snapshots, DotsStayForThreeSecondsAfterTheyArrive) {

@@ -2,15 +2,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
+#include "SmfWriter.h"
 #include "engine/RenderMix.h"
 #include "engine/RenderTestSupport.h"
 #include "modules/RenderPath.h"
-#include "support/SmfBuilder.h"
 #include "support/TestSongs.h"
 
 namespace zeblo {
@@ -23,13 +20,6 @@ std::vector<uint8_t> ShortDenseSong(uint32_t seconds) {
     options.seconds = seconds;
     options.melodicTracks = 12;
     return test::DenseSong(options).Build();
-}
-
-std::vector<uint8_t> DemoSong() {
-    const char* root = std::getenv("ZEBLO_SOURCE_DIR");
-    std::ifstream file(std::string(root != nullptr ? root : ".") + "/resources/demo.mid",
-                       std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // Restores the render path a test changes.
@@ -61,7 +51,7 @@ TEST(OutputStage, LowPassCoefficientsAndStepResponse) {
 }
 
 TEST(Render, SongEndingAfterTheFifthFrameReturnsFiveAndLeavesTheRest) {
-    test::SmfBuilder smf(0, 480);
+    tools::SmfBuilder smf(0, 480);
     smf.AddTrack().EndOfTrack(0);  // its second step ends the song
     for (int32_t engine : {kEngineWavetable, kEngineOpll}) {
         RenderRig rig(engine);
@@ -111,22 +101,6 @@ TEST(Render, PathsAndCallSizesAgree) {
                     << v.engine << " " << v.rate << " " << RenderPathName(path) << " " << chunk;
             }
         }
-    }
-}
-
-TEST(Render, DemoSongAgreesOnThePlainPathInBothEngines) {
-    PathGuard guard;
-    const std::vector<uint8_t> song = DemoSong();
-    ASSERT_FALSE(song.empty());
-    for (int32_t engine : {kEngineWavetable, kEngineOpll}) {
-        std::vector<uint32_t> renders[2];
-        for (int plain : {0, 1}) {
-            SetRenderPath(plain ? RenderPath::Plain : guard.saved);
-            RenderRig rig(engine);
-            ASSERT_TRUE(rig.Start(song));
-            renders[plain] = rig.RenderAll(20000);
-        }
-        EXPECT_TRUE(renders[0] == renders[1]) << engine;
     }
 }
 

@@ -12,8 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "SmfWriter.h"
 #include "settings/SettingsRecord.h"
-#include "support/SmfBuilder.h"
 #include "support/TempDir.h"
 
 namespace zeblo {
@@ -132,9 +132,9 @@ int SoundingFrames(const std::string& deviceFile) {
 }
 
 TEST_F(TwoPlayers, TheSongOnTheCommandLinePlaysOnceTheWindowIsUp) {
-    test::SmfBuilder smf(1, 480);  // eight half-second notes from the first tick
+    tools::SmfBuilder smf(1, 480);  // eight half-second notes from the first tick
     smf.AddTrack().Tempo(0, 500000).EndOfTrack(3840);
-    test::TrackBuilder& notes = smf.AddTrack();
+    tools::TrackBuilder& notes = smf.AddTrack();
     for (int i = 0; i < 8; ++i) notes.NoteOn(0, 0, 60 + i, 110).NoteOff(480, 0, 60 + i);
     notes.EndOfTrack(0);
     const std::string song = dir.File("start.mid");

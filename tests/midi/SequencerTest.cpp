@@ -13,7 +13,7 @@
 namespace zeblo {
 namespace {
 
-using test::SmfBuilder;
+using tools::SmfBuilder;
 using Calls = std::vector<std::string>;
 
 SmfBuilder OneTrack(uint32_t microseconds, uint16_t division = 480, uint32_t end = 100000) {

@@ -6,13 +6,13 @@
 #include <string_view>
 #include <tuple>
 
+#include "SmfWriter.h"
 #include "midi/EventReader.h"
-#include "support/SmfBuilder.h"
 
 namespace zeblo {
 namespace {
 
-using test::SmfBuilder;
+using tools::SmfBuilder;
 
 Track TrackOf(std::vector<uint8_t> bytes) {
     Track track;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "modules/SoundModule.h"
+#include "support/Fnv1a.h"
 
 namespace zeblo::test {
 
@@ -25,17 +26,6 @@ inline void SysEx(SoundModule& module, std::vector<uint8_t> body, uint32_t port 
     module.LongMsg(kOpenModuleHandle, &header, kMessageHeaderSize, port);
 }
 
-// FNV-1a over 32-bit values.
-struct Hash {
-    void Add(int32_t x) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            value ^= (static_cast<uint32_t>(x) >> shift) & 0xFF;
-            value *= 1099511628211u;
-        }
-    }
-    uint64_t value = 14695981039346656037u;
-};
-
 // A message of a script: frames to render before it, then the message (short if
 // sysex is empty).
 struct Step {
@@ -49,7 +39,7 @@ struct Step {
 // `tail` more frames; the hash of every frame's two samples.
 inline uint64_t ScriptHash(RenderingModule& module, const std::vector<Step>& script,
                            uint32_t tail) {
-    Hash hash;
+    uint64_t hash = Fnv1a({});
     std::vector<int32_t> left;
     std::vector<int32_t> right;
     const auto render = [&](uint32_t frames) {
@@ -57,8 +47,8 @@ inline uint64_t ScriptHash(RenderingModule& module, const std::vector<Step>& scr
         right.assign(frames, 0);
         module.RenderRun(left.data(), right.data(), frames);
         for (uint32_t i = 0; i < frames; ++i) {
-            hash.Add(left[i]);
-            hash.Add(right[i]);
+            const int32_t frame[2] = {left[i], right[i]};  // little-endian bytes, as stored
+            hash = Fnv1a({reinterpret_cast<const char*>(frame), sizeof frame}, hash);
         }
     };
     for (const Step& step : script) {
@@ -70,7 +60,7 @@ inline uint64_t ScriptHash(RenderingModule& module, const std::vector<Step>& scr
         }
     }
     render(tail);
-    return hash.value;
+    return hash;
 }
 
 }  // namespace zeblo::test

@@ -4,14 +4,14 @@
 #include <cstdint>
 #include <string>
 
-#include "SmfBuilder.h"
+#include "SmfWriter.h"
 
 namespace zeblo::test {
 
 // One track, division 480: a tempo of 500000 at tick 0 and the end of the track at tick 1920.
 // At 44100 Hz it measures 87939 samples and 1926 ticks.
-inline SmfBuilder MeasureExampleSong() {
-    SmfBuilder smf(0, 480);
+inline tools::SmfBuilder MeasureExampleSong() {
+    tools::SmfBuilder smf(0, 480);
     smf.AddTrack().Tempo(0, 500000).EndOfTrack(1920);
     return smf;
 }
@@ -26,7 +26,7 @@ struct DenseSongOptions {
 // A busy format 1 song: a conductor track with a title and tempo changes, melodic tracks with
 // programs, controllers, pitch bends and sixteenth-note runs, and a drum track on channel 10.
 // Tempo stays near 120 beats per minute, so the song lasts about options.seconds.
-inline SmfBuilder DenseSong(const DenseSongOptions& options = {}) {
+inline tools::SmfBuilder DenseSong(const DenseSongOptions& options = {}) {
     uint32_t state = options.seed * 2654435761u + 12345u;
     auto next = [&state](uint32_t range) {
         state = state * 1664525u + 1013904223u;
@@ -34,9 +34,9 @@ inline SmfBuilder DenseSong(const DenseSongOptions& options = {}) {
     };
     const uint32_t quarter = options.division;
     const uint32_t total = options.seconds * 2 * quarter;  // two quarters a second at 120 bpm
-    SmfBuilder smf(1, options.division);
+    tools::SmfBuilder smf(1, options.division);
 
-    TrackBuilder& conductor = smf.AddTrack();
+    tools::TrackBuilder& conductor = smf.AddTrack();
     conductor.TrackName(0, "Dense test song").Tempo(0, 500000);
     conductor.SysEx(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
     for (uint32_t t = 16 * quarter; t < total; t += 16 * quarter) {
@@ -46,7 +46,7 @@ inline SmfBuilder DenseSong(const DenseSongOptions& options = {}) {
 
     for (int i = 0; i < options.melodicTracks; ++i) {
         const int ch = i < 9 ? i : i + 1;  // channel 10 is the drums'
-        TrackBuilder& track = smf.AddTrack();
+        tools::TrackBuilder& track = smf.AddTrack();
         track.TrackName(0, "part " + std::to_string(i));
         track.ProgramChange(0, ch, static_cast<int>(next(128))).ControlChange(0, ch, 7, 100);
         track.ControlChange(0, ch, 10, static_cast<int>(next(128)));
@@ -65,7 +65,7 @@ inline SmfBuilder DenseSong(const DenseSongOptions& options = {}) {
         track.EndOfTrack(total - track.Tick());
     }
 
-    TrackBuilder& drums = smf.AddTrack();
+    tools::TrackBuilder& drums = smf.AddTrack();
     for (uint32_t t = 0; t + quarter / 2 <= total; t += quarter / 2) {
         const int note = (t / (quarter / 2)) % 2 == 0 ? 36 : 42;
         drums.NoteOn(0, 9, note, 100).NoteOff(quarter / 2, 9, note);

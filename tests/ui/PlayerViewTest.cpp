@@ -5,7 +5,7 @@
 
 #include <QDir>
 
-#include "support/SoundHash.h"
+#include "support/Fnv1a.h"
 #include "support/TempDir.h"
 #include "ui/CPlayerView.h"
 #include "ui/DemoScene.h"

@@ -11,7 +11,7 @@
 
 #include "settings/RecordingPrompt.h"
 #include "support/CliProcess.h"
-#include "support/SoundHash.h"
+#include "support/Fnv1a.h"
 #include "ui/CMainFrame.h"
 #include "ui/CPlayerView.h"
 #include "ui/QtPlayer.h"

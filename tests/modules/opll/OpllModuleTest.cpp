@@ -166,11 +166,6 @@ TEST(OpllModule, PitchLevelAndMixArithmetic) {
     EXPECT_EQ(MixOpllSample(-3, 0, 0, 0, 0), -1);  // truncation toward zero
     EXPECT_EQ(MixOpllSample(32767, 32767, 32767, 32767, 0), 32767);
     EXPECT_EQ(MixOpllSample(-32768, -32768, -32768, -32768, -32768), -32767);
-    // The rhythm share against the double-precision product with the single-precision -0.4.
-    for (int32_t s4 = -32768; s4 <= 32767; ++s4) {
-        const int32_t share = static_cast<int32_t>(std::trunc(s4 * static_cast<double>(-0.4f)));
-        ASSERT_EQ(MixOpllSample(14, 0, 0, 0, static_cast<int16_t>(s4)), 7 - share) << s4;
-    }
 }
 
 }  // namespace

@@ -195,5 +195,13 @@ TEST(WavetableModule, MutesPortsAndDrumChannels) {
     EXPECT_TRUE(rig.module->IsDrumChannel(9));
 }
 
+TEST(Mt19937, UnseededUsesSeed4357AndMatchesThePublishedOutputs) {
+    Mt19937 random;
+    for (uint32_t expected : {3510405877u, 4290933890u, 2191955339u, 564929546u})
+        EXPECT_EQ(random.Next(), expected);
+    for (int i = 5; i < 16384; ++i) random.Next();
+    EXPECT_EQ(random.Next(), 2454186801u);  // output number 16384
+}
+
 }  // namespace
 }  // namespace zeblo

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "settings/RecordingPrompt.h"
-#include "support/SmfBuilder.h"
+#include "SmfWriter.h"
 #include "support/TempDir.h"
 #include "ui/CMainFrame.h"
 #include "ui/CPlayerView.h"
@@ -75,8 +75,8 @@ struct Desktop {
     Desktop() {
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", device.c_str(), 1);
-        test::SmfBuilder smf(0, 480);
-        test::TrackBuilder& track =
+        tools::SmfBuilder smf(0, 480);
+        tools::TrackBuilder& track =
             smf.AddTrack().TrackName(0, "\x83\x65\x83\x58\x83\x67\x8B\xC8").Tempo(0, 500000);
         for (int i = 0; i < 8; ++i) track.NoteOn(i == 0 ? 3840 : 0, 0, 60, 100).NoteOff(480, 0, 60);
         track.EndOfTrack(0);

@@ -5,6 +5,7 @@
 
 #include "midi/RcpConverter.h"
 #include "midi/Sequencer.h"
+#include "midi/SongProblem.h"
 #include "modules/SoundModule.h"
 #include "rcp/RcpToSmf.h"
 #include "settings/EngineParameters.h"
@@ -38,6 +39,8 @@ int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
                                                   : sequencer.LoadFile(path.c_str());
         if (!loaded || !sequencer.Measure(&samples, &ticks) || samples == 0) {
             err << path << ": " << kUnknownFile << "\n";
+            const std::string reason = DescribeSongProblem(path);
+            if (!reason.empty()) err << path << ": " << reason << "\n";
             status = kExitFailed;
             continue;
         }

@@ -49,8 +49,14 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
     ASSERT_TRUE(test::SmfBuilder(test::MeasureExampleSong()).HeaderId("RIFF").WriteFile(riff));
     ASSERT_TRUE(test::SmfBuilder().WriteFile(empty));
     const std::string block = InfoBlock(example, "", 1, 480, 87939, 1926, "1.994");
-    const auto unknown = [](const std::string& path) {
-        return path + ": Unknown files. can't playing.\n";
+    // Each unusable file says why, the bytes of a real bad file deciding it.
+    const std::string text = dir.File("t.mid"), cut = dir.File("cut.mid"), rmid = dir.File("r.mid");
+    const std::string whole = test::ReadFile(example), folder = dir.Path().string();
+    test::WriteFile(text, "MIDI, honestly\n");
+    test::WriteFile(rmid, std::string("RIFF\x04\0\0\0RMID", 12));
+    test::WriteFile(cut, whole.substr(0, 20));
+    const auto unknown = [](const std::string& path, const std::string& reason) {
+        return path + ": Unknown files. can't playing.\n" + path + ": " + reason + "\n";
     };
     const std::vector<std::pair<std::vector<std::string>, Outcome>> rows = {
         {{"info", example}, {0, block, ""}},
@@ -61,7 +67,16 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
         {{"info", titledPath},
          {0, InfoBlock(titledPath, title, 2, 96, 153 + 97 * 459, 98, "1.013"), ""}},
         {{"info", empty, example, riff, missing, example},
-         {1, block + block, unknown(empty) + unknown(riff) + unknown(missing)}},
+         {1, block + block,
+          unknown(empty, "no tracks") +
+              unknown(riff, "not a MIDI file; it starts as bytes 52 49 46 46") +
+              unknown(missing, "No such file or directory")}},
+        {{"info", folder, text, cut, rmid},
+         {1, "",
+          unknown(folder, "is a folder") + unknown(text, "not a MIDI file; it starts as text") +
+              unknown(cut, "truncated at byte 20") +
+              unknown(rmid,
+                      "not a MIDI file; it starts as an RMID wrapper, not a plain MIDI file")}},
     };
     for (const auto& [words, expected] : rows) {
         const Outcome o = RunZeblo(words);

@@ -69,7 +69,8 @@ std::span<const CliCommand> CliCommands();
 std::vector<CliOption> CliOptionsNamed(std::initializer_list<std::string_view> names);
 
 // Options may stand before, between or after the operands, as "--name value", "--name=value" or
-// by a short name, "-r value"; they are stored under the long name. "--" ends the options; a lone
+// by a short name, "-r value", short ones bundled ("-qo FILE"); they are stored under the long
+// name. "--" ends the options; a lone
 // "-" is an operand or a value. False with a message for an unknown option or a missing value.
 bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words, CliArgs& args,
                   std::string& error);
@@ -78,6 +79,9 @@ bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words,
 // low-pass filter is off outside 100 ... rate / 2. False with a message at the first bad value.
 bool ApplyCliOptions(std::span<const CliOption> options, const CliArgs& args, CliSettings& settings,
                      std::string& error);
+
+// One line for each option given that changes nothing in this combination.
+std::vector<std::string> NoEffectWarnings(const CliArgs& args, const CliSettings& settings);
 
 // "zeblo-cli: MESSAGE" on `err`; returns kExitUsage.
 int UsageError(std::ostream& err, std::string_view message);

@@ -29,7 +29,7 @@ std::span<const CliOption> RenderOptions() {
 std::span<const CliOption> PlayOptions() {
     static const std::vector<CliOption> options = CliOptionsNamed(
         {"--engine", "--rate", "--instrument-set", "--no-detune", "--mono", "--lowpass", "--blocks",
-         "--block-length", "--device", "--once", "--quiet"});
+         "--block-length", "--device", "--list-devices", "--once", "--quiet"});
     return options;
 }
 
@@ -55,8 +55,8 @@ std::span<const CliCommand> CliCommands() {
          "Plays the song through the sound output in real time, as the player window does.",
          PlayOptions(), RunPlay},
         {"render", "SONG...",
-         "Renders each song to a WAV file beside it (SONG with its last three characters "
-         "replaced by WAV), as the player's Author button does.",
+         "Renders each song to a WAV file beside it (SONG with its extension replaced by WAV, "
+         "or .WAV appended), as the player's Author button does.",
          RenderOptions(), RunRender},
     }};
     return commands;

@@ -6,7 +6,9 @@
 #include <chrono>
 
 #include "audio/PlayerStack.h"
+#include "audio/WaveOutDevice.h"
 #include "cli/PlayStatus.h"
+#include "engine/BufferDoneQueue.h"
 #include "settings/Settings.h"
 
 namespace zeblo {
@@ -59,8 +61,18 @@ private:
 
 }  // namespace
 
+int ListDevices(std::ostream& out, std::ostream& err) {
+    TerminalPrompt prompt(err);
+    BufferDoneQueue queue;
+    WaveOutDevice device(prompt, queue);
+    const std::vector<std::string> names = device.DeviceNames();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out << i << "  " << names[i] << (i == 0 ? "  (the system's default)" : "") << "\n";
+    return kExitOk;
+}
+
 int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    (void)out;
+    if (args.Has("--list-devices")) return ListDevices(out, err);
     if (args.positional.size() != 1) {
         err << "zeblo-cli: play needs exactly one SONG\n";
         return kExitUsage;

@@ -111,11 +111,33 @@ TEST(CliUsage, EveryWrongCommandLineGetsItsMessageAndStatusTwo) {
     EXPECT_EQ(RunZeblo({}).status, 2);
 }
 
-TEST(CliParse, OptionsStandAnywhereUntilTheDoubleDash) {
+// An option that changes nothing in its combination is run anyway, with a warning; values are
+// taken in any case.
+TEST(CliUsage, OptionsWithoutEffectAreWarnedAbout) {
+    const std::string fm = " has no effect with the fm engine\n";
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"--engine", "FM", "--mono", "--no-detune"},
+         "zeblo-cli: warning: --mono" + fm + "zeblo-cli: warning: --no-detune" + fm},
+        {{"--engine=Fm", "--lowpass", "5000", "--instrument-set", "3"},
+         "zeblo-cli: warning: --lowpass" + fm + "zeblo-cli: warning: --instrument-set" + fm},
+        {{"--engine", "WaveTable", "--lowpass", "50"},
+         "zeblo-cli: warning: --lowpass 50 is outside 100 .. rate / 2; the filter stays off\n"},
+        {{"--lowpass", "5000", "--mono"}, ""},
+    };
+    for (const auto& [options, warnings] : rows) {
+        std::vector<std::string> words = {"render", "-o", "-", "no-such.mid"};
+        words.insert(words.end(), options.begin(), options.end());
+        const Outcome o = RunZeblo(words);
+        EXPECT_EQ(o.err.substr(0, warnings.size()), warnings);
+        EXPECT_EQ(o.err.find("warning", warnings.size()), std::string::npos) << o.err;
+    }
+}
+
+TEST(CliParse, OptionsStandAnywhereBundledUntilTheDoubleDash) {
     const std::vector<CliOption> options = CliOptionsNamed({"--rate", "--quiet", "--output"});
     const CliCommand command{"test", "FILE...", "", options, nullptr};
-    const std::vector<std::string> words = {"a",  "-r",     "22050", "-", "-q", "--output=x=y",
-                                            "--", "--rate", "-q"};
+    const std::vector<std::string> words = {"a",      "-qr", "22050",  "-",
+                                            "-qox=y", "--",  "--rate", "-q"};
     CliArgs args;
     std::string error;
     ASSERT_TRUE(ParseCliArgs(command, words, args, error)) << error;
@@ -124,14 +146,22 @@ TEST(CliParse, OptionsStandAnywhereUntilTheDoubleDash) {
               (decltype(args.options){{"--rate", "22050"}, {"--quiet", ""}, {"--output", "x=y"}}));
 }
 
-TEST(CliHelp, ListsEveryCommandsOptionsAndTheVersion) {
-    EXPECT_EQ(RunZeblo({"--help"}).status, 0);
+// Every help fits 80 columns and names each option of its command.
+TEST(CliHelp, ListsEveryCommandsOptionsWithinEightyColumnsAndTheVersion) {
+    std::vector<std::string> texts = {RunZeblo({"--help"}).out};
     for (const CliCommand& command : CliCommands()) {
-        const Outcome own = RunZeblo({std::string(command.name), "a.mid", "-h"});
-        for (const CliOption& option : command.options)
-            EXPECT_NE(own.out.find(" [" + std::string(option.name)), std::string::npos);
+        texts.push_back(RunZeblo({std::string(command.name), "a.mid", "-h"}).out);
+        for (const CliOption& option : command.options) {
+            EXPECT_NE(texts.back().find(" " + std::string(option.name)), std::string::npos);
+            EXPECT_NE(texts.front().find(" " + std::string(option.name)), std::string::npos);
+        }
     }
-    EXPECT_NE(RunZeblo({"play", "--help"}).out.find("(5, 10, 15, 20, 25 or 30; default 10)"),
+    for (const std::string& text : texts) {
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+    }
+    EXPECT_NE(RunZeblo({"play", "--help"})
+                  .out.find("(5, 10, 15, 20, 25 or 30;\n                           default 10)"),
               std::string::npos);
     EXPECT_EQ(RunZeblo({"--version"}).out, "zeblo-cli ZEBLO Version 236\n");
 }

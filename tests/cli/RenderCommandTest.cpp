@@ -67,7 +67,7 @@ TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRender
         {{"render", "-o", link, song}, link + " is the song " + song},
         {{"render", song, dir.Path().string() + "//good.mid"}, "already written by this run"},
         {{"render", dir.File("tune.rcp")},
-         dir.File("tune.rcp") + ": RCPCV.DLL was failed at converting."},
+         dir.File("tune.rcp") + ": librcpcv.so was failed at converting."},
     };
     for (const auto& row : rows) {
         const test::CliRun run = RunCli(dir, row.words);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/PlayStatus.h"
 #include "midi/RcpConverter.h"
 #include "midi/Sequencer.h"
 #include "midi/SongProblem.h"
@@ -49,9 +50,8 @@ int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
         std::snprintf(seconds, sizeof seconds, "%.3f",
                       static_cast<double>(samples) / parameters.sampleRate);
         out << "file: " << path << "\n";
-        out << "title: ";
-        out.write(title, static_cast<std::streamsize>(std::strlen(title)));
-        out << "\n";
+        // Decoded as the window shows it, so the output stays text for grep and friends.
+        out << "title: " << TitleForTerminal(title) << "\n";
         out << "tracks: " << sequencer.Header().trackCount << "\n";
         out << "division: " << sequencer.Header().division << "\n";
         out << "samples: " << samples << "\n";

@@ -38,7 +38,7 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
     test::TempDir dir;
     const std::string example = dir.File("example.mid");
     ASSERT_TRUE(test::MeasureExampleSong().WriteFile(example));
-    const std::string title = "\x83\x5a\x83\x8b\x83\x5e \xe6\x97\xa5 \xe9";
+    const std::string title = "\x83\x65\x83\x58\x83\x67 \x82\xa0";  // Shift-JIS
     test::SmfBuilder titled(1, 96);
     titled.AddTrack().TrackName(0, title).Tempo(0, 1000000).EndOfTrack(96);
     titled.AddTrack().TrackName(0, "not the title").NoteOn(0, 0, 60, 100).EndOfTrack(96);
@@ -65,7 +65,10 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
         // Division 96: 153 samples for the first step at 180 beats per minute, then 459 at 60;
         // the last end of track is handled in step 97, step 98 ends the song.
         {{"info", titledPath},
-         {0, InfoBlock(titledPath, title, 2, 96, 153 + 97 * 459, 98, "1.013"), ""}},
+         {0,
+          InfoBlock(titledPath, "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88 \xE3\x81\x82", 2, 96,
+                    153 + 97 * 459, 98, "1.013"),
+          ""}},
         {{"info", empty, example, riff, missing, example},
          {1, block + block,
           unknown(empty, "no tracks") +

@@ -101,6 +101,11 @@ constexpr CliOption kOptionTable[] = {
          s.output = std::string(v);
          return !v.empty();
      }},
+    {"--smf-tempo", "", "", "start at 120 beats per minute, as other players do, not 180", "", "",
+     [](Text, Set& s) {
+         s.smfTempo = true;
+         return true;
+     }},
     {"--list-devices", "", "", "list the output devices and end", "", "",
      [](Text, Set&) { return true; }},
     {"--once", "", "", "play the song once and end, instead of looping", "", "",

@@ -25,6 +25,7 @@ struct CliSettings {
     std::string output;  // empty: each song's own WAV name
     bool once = false;
     bool quiet = false;
+    bool smfTempo = false;  // songs without a tempo event start at 120 beats per minute
 };
 
 struct CliOption {
@@ -55,6 +56,9 @@ struct CliCommand {
     std::span<const CliOption> options;
     int (*run)(const CliArgs& args, std::ostream& out, std::ostream& err);
 };
+
+// What a Standard MIDI File assumes before its first tempo event.
+inline constexpr uint16_t kSmfTempoBpm = 120;
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;

@@ -13,14 +13,14 @@ namespace zeblo {
 namespace {
 
 std::span<const CliOption> InfoOptions() {
-    static const std::vector<CliOption> options = CliOptionsNamed({"--rate"});
+    static const std::vector<CliOption> options = CliOptionsNamed({"--rate", "--smf-tempo"});
     return options;
 }
 
 std::span<const CliOption> RenderOptions() {
     static const std::vector<CliOption> options =
         CliOptionsNamed({"--engine", "--rate", "--instrument-set", "--no-detune", "--mono",
-                         "--lowpass", "--output", "--quiet"});
+                         "--lowpass", "--smf-tempo", "--output", "--quiet"});
     return options;
 }
 
@@ -29,7 +29,7 @@ std::span<const CliOption> RenderOptions() {
 std::span<const CliOption> PlayOptions() {
     static const std::vector<CliOption> options = CliOptionsNamed(
         {"--engine", "--rate", "--instrument-set", "--no-detune", "--mono", "--lowpass", "--blocks",
-         "--block-length", "--device", "--list-devices", "--once", "--quiet"});
+         "--block-length", "--device", "--list-devices", "--smf-tempo", "--once", "--quiet"});
     return options;
 }
 

@@ -22,6 +22,7 @@ constexpr const char* kUnknownFile = "Unknown files. can't playing.";
 int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
     EngineParameters parameters;
     parameters.sampleRate = args.settings.record.outputFrequency;
+    if (args.settings.smfTempo) parameters.initialTempoBpm = kSmfTempoBpm;
     SilentModule module;
     Sequencer sequencer(parameters);
     sequencer.SetModule(&module);

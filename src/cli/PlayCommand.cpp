@@ -86,6 +86,7 @@ int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     ComputeEngineParameters(settings.record, settings.parameters);
+    if (args.Has("--smf-tempo")) settings.parameters.initialTempoBpm = kSmfTempoBpm;
 
     const std::unique_ptr<PlayerStack> stack = MakePlayerStack(settings, prompt);
     stack->engine.engineFlag.store(fmEngine ? kEngineOpll : kEngineWavetable);

@@ -35,6 +35,7 @@ struct RenderSetup {
           output(settings.output),
           quiet(settings.quiet) {
         ComputeEngineParameters(record, parameters);
+        if (settings.smfTempo) parameters.initialTempoBpm = kSmfTempoBpm;
     }
     SettingsRecord record;
     EngineParameters parameters;

@@ -87,6 +87,21 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
     }
 }
 
+// Without a tempo event a song runs at the player's 180 beats per minute, or at 120 on request.
+TEST(CliInfo, SmfTempoMakesASongWithoutTempoEventsOneAndAHalfTimesLonger) {
+    test::TempDir dir;
+    const std::string song = dir.File("untimed.mid");
+    test::SmfBuilder smf(1, 96);
+    smf.AddTrack().NoteOn(0, 0, 60, 100).EndOfTrack(96 * 16);
+    ASSERT_TRUE(smf.WriteFile(song));
+    const auto seconds = [&song](std::vector<std::string> words) {
+        words.push_back(song);
+        const std::string out = RunZeblo(words).out;
+        return std::stod(out.substr(out.find("seconds: ") + 9));
+    };
+    EXPECT_NEAR(seconds({"info", "--smf-tempo"}) / seconds({"info"}), 1.5, 0.01);
+}
+
 TEST(CliUsage, EveryWrongCommandLineGetsItsMessageAndStatusTwo) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
         {{"nonsense"}, "unknown command 'nonsense'; see zeblo-cli --help"},

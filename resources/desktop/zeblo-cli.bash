@@ -5,7 +5,7 @@ _zeblo_cli() {
 
     local command=${words[1]}
     if [[ $cword -eq 1 ]]; then
-        COMPREPLY=($(compgen -W 'convert info play render --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'convert info play render --help --version --list-devices' -- "$cur"))
         return
     fi
     case $prev in
@@ -23,11 +23,11 @@ _zeblo_cli() {
         local options='--help'
         case $command in
             convert) options+=' --output' ;;
-            info) options+=' --rate' ;;
+            info) options+=' --rate --smf-tempo' ;;
             play) options+=' --engine --rate --instrument-set --no-detune --mono --lowpass
-                  --blocks --block-length --device --once --quiet' ;;
+                  --blocks --block-length --device --list-devices --smf-tempo --once --quiet' ;;
             render) options+=' --engine --rate --instrument-set --no-detune --mono --lowpass
-                    --output --quiet' ;;
+                    --smf-tempo --output --quiet' ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

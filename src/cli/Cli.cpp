@@ -353,7 +353,9 @@ void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
 void PrintHelp(std::ostream& out) {
     out << "usage: " << kProgram << " COMMAND [OPTIONS] [OPERANDS]\n"
         << "       " << kProgram << " --help | --version | COMMAND --help\n\n"
-        << "ZEBLO, the MIDI-file player that is its own synthesizer, on the command line.\n\n"
+        << "ZEBLO, the MIDI-file player that is its own synthesizer, on the command line.\n"
+        << "Options go anywhere and take their values in any case; short ones bundle\n"
+        << "(-qo FILE); -- ends them.\n\n"
         << "Commands:\n";
     for (const CliCommand& command : CliCommands()) {
         out << "  " << Synopsis(command) << "\n";

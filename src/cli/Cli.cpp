@@ -50,6 +50,24 @@ bool SameWord(std::string_view a, std::string_view b) {
     });
 }
 
+// "90", "1:30" or "1:02:03" in seconds; false when it is none of these.
+bool ParseClock(std::string_view text, double& seconds) {
+    seconds = 0;
+    std::size_t at = 0;
+    for (int parts = 0; parts < 3; ++parts) {
+        const std::size_t colon = text.find(':', at);
+        const std::string_view part = text.substr(at, colon - at);
+        double value = 0;
+        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (part.empty() || error != std::errc() || end != part.data() + part.size() || value < 0)
+            return false;
+        seconds = seconds * 60 + value;
+        if (colon == std::string::npos) return true;
+        at = colon + 1;
+    }
+    return false;
+}
+
 using Text = std::string_view;
 using Set = CliSettings;
 constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
@@ -106,6 +124,12 @@ constexpr CliOption kOptionTable[] = {
          s.smfTempo = true;
          return true;
      }},
+    {"--shuffle", "", "", "play the songs in a random order", "", "",
+     [](Text, Set&) { return true; }},
+    {"--repeat", "", "", "play the list again when it ends", "", "",
+     [](Text, Set&) { return true; }},
+    {"--start", "", "TIME", "start each song at TIME", "seconds or M:SS", "0",
+     [](Text v, Set& s) { return ParseClock(v, s.startSeconds); }},
     {"--list-devices", "", "", "list the output devices and end", "", "",
      [](Text, Set&) { return true; }},
     {"--once", "", "", "play the song once and end, instead of looping", "", "",

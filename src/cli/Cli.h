@@ -25,7 +25,9 @@ struct CliSettings {
     std::string output;  // empty: each song's own WAV name
     bool once = false;
     bool quiet = false;
-    bool smfTempo = false;  // songs without a tempo event start at 120 beats per minute
+    bool smfTempo = false;
+    double startSeconds = 0;  // play: where each song starts  // songs without a tempo event start
+                              // at 120 beats per minute
 };
 
 struct CliOption {

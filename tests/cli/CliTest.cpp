@@ -106,8 +106,8 @@ TEST(CliUsage, EveryWrongCommandLineGetsItsMessageAndStatusTwo) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
         {{"nonsense"}, "unknown command 'nonsense'; see zeblo-cli --help"},
         {{"info"}, "info needs at least one SONG"},
-        {{"play"}, "play needs exactly one SONG"},
-        {{"play", "a.mid", "b.mid"}, "play needs exactly one SONG"},
+        {{"play"}, "play needs at least one SONG"},
+        {{"play", "--start", "1:2:3:4", "a.mid"}, "--start must be seconds or M:SS, not '1:2:3:4'"},
         {{"info", "--loud", "a.mid"}, "unknown option --loud for info"},
         {{"render", "-x", "a.mid"}, "unknown option -x for render"},
         {{"info", "--rate"}, "--rate needs a value: HZ"},

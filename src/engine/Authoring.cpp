@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -32,6 +34,16 @@ std::string TemporaryPathFor(const std::string& path) {
     const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
     return path.substr(0, nameAt) + "." + path.substr(nameAt) + "." + std::to_string(getpid()) +
            "-" + std::to_string(serial.fetch_add(1)) + ".part";
+}
+
+// A link to an existing file is written through: the file it names is replaced, the link kept.
+std::string LinkTarget(const std::string& path) {
+    char resolved[PATH_MAX];
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) ||
+        realpath(path.c_str(), resolved) == nullptr)
+        return path;
+    return resolved;
 }
 
 bool IsSpecialFile(const std::string& path) {
@@ -136,7 +148,8 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
         return AuthoringOutcome::kFailed;
     }
     const bool inPlace = target != Target::kFile || IsSpecialFile(outputPath);
-    const std::string writtenPath = inPlace ? outputPath : TemporaryPathFor(outputPath);
+    const std::string finalPath = inPlace ? outputPath : LinkTarget(outputPath);
+    const std::string writtenPath = inPlace ? outputPath : TemporaryPathFor(finalPath);
     errno = 0;
     const bool opened = target == Target::kStream
                             ? writer.OpenStream(std::move(stream), streamBytes)
@@ -181,7 +194,7 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
     if (dataBytes != nullptr) *dataBytes = static_cast<uint32_t>(writer.DataBytes());
     errno = 0;
     if (!writer.Finish() ||
-        (!inPlace && std::rename(writtenPath.c_str(), outputPath.c_str()) != 0)) {
+        (!inPlace && std::rename(writtenPath.c_str(), finalPath.c_str()) != 0)) {
         Fail(kFileCloseFailedMessage, writer, created, named);
         return AuthoringOutcome::kFailed;
     }

@@ -78,6 +78,13 @@ TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRender
     for (const char* name : {"broken.WAV", "tune.WAV", "silent.WAV"})
         EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
     EXPECT_TRUE(std::filesystem::exists(dir.File("good.WAV")));
+    // A link to an existing file is written through and stays a link.
+    const std::string real = dir.File("real.wav"), viaLink = dir.File("via.wav");
+    test::WriteFile(real, "old");
+    ASSERT_EQ(symlink(real.c_str(), viaLink.c_str()), 0);
+    ASSERT_EQ(RunCli(dir, {"render", "-q", "-o", viaLink, song}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(viaLink));
+    EXPECT_TRUE(ReadFile(real) == ReadFile(dir.File("good.WAV")));
 }
 
 // The file grows under a temporary name: whatever stops the run, the final name never holds a

@@ -28,7 +28,7 @@ std::string Clock(uint64_t frames, int32_t rate) {
 }  // namespace
 
 std::string TitleForTerminal(const std::string& raw) {
-    std::string text = DecodeTitle(raw);
+    std::string text = TitleAsUtf8(raw);
     for (char& c : text) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7F) c = ' ';

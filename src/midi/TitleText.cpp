@@ -75,7 +75,7 @@ std::size_t Utf8SequenceLength(const std::string& s, std::size_t i) {
     return length;
 }
 
-std::string DecodeTitle(const std::string& raw) {
+std::string TitleAsUtf8(const std::string& raw) {
     std::string text;
     if (IsValidUtf8(raw)) return raw;
     if (DecodeShiftJis(raw, text) && IsValidUtf8(text)) return text;

@@ -5,7 +5,7 @@ _zeblo_cli() {
 
     local command=${words[1]}
     if [[ $cword -eq 1 ]]; then
-        COMPREPLY=($(compgen -W 'convert info play render --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'convert info play render --help --version --list-devices' -- "$cur"))
         return
     fi
     case $prev in
@@ -14,7 +14,7 @@ _zeblo_cli() {
         --instrument-set) COMPREPLY=($(compgen -W '0 1 2 3 4 5 6 7' -- "$cur")); return ;;
         --blocks) COMPREPLY=($(compgen -W '5 10 15 20 25 30' -- "$cur")); return ;;
         --block-length) COMPREPLY=($(compgen -W '1 2 5 10 20 30 60' -- "$cur")); return ;;
-        --lowpass | --device) return ;;
+        --lowpass | --device | --start) return ;;
         -o | --output)
             [[ $command == convert ]] && _filedir '@(mid|MID)' || _filedir '@(wav|WAV)'
             return ;;
@@ -23,11 +23,12 @@ _zeblo_cli() {
         local options='--help'
         case $command in
             convert) options+=' --output' ;;
-            info) options+=' --rate' ;;
+            info) options+=' --rate --smf-tempo' ;;
             play) options+=' --engine --rate --instrument-set --no-detune --mono --lowpass
-                  --blocks --block-length --device --once --quiet' ;;
+                  --blocks --block-length --device --list-devices --smf-tempo --once --shuffle
+                  --repeat --start --quiet' ;;
             render) options+=' --engine --rate --instrument-set --no-detune --mono --lowpass
-                    --output --quiet' ;;
+                    --smf-tempo --output --quiet' ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <limits>
 #include <sstream>
 
+#include "cli/PlayCommand.h"
 #include "settings/Settings.h"
 #include "settings/SettingsLimits.h"
 
@@ -41,6 +43,31 @@ bool StoreWithin(std::string_view text, int32_t low, int32_t high, int32_t& fiel
     return true;
 }
 
+bool SameWord(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// "90", "1:30" or "1:02:03" in seconds; false when it is none of these.
+bool ParseClock(std::string_view text, double& seconds) {
+    seconds = 0;
+    std::size_t at = 0;
+    for (int parts = 0; parts < 3; ++parts) {
+        const std::size_t colon = text.find(':', at);
+        const std::string_view part = text.substr(at, colon - at);
+        double value = 0;
+        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (part.empty() || error != std::errc() || end != part.data() + part.size() || value < 0)
+            return false;
+        seconds = seconds * 60 + value;
+        if (colon == std::string::npos) return true;
+        at = colon + 1;
+    }
+    return false;
+}
+
 using Text = std::string_view;
 using Set = CliSettings;
 constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
@@ -49,8 +76,8 @@ constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
 constexpr CliOption kOptionTable[] = {
     {"--engine", "", "NAME", "sound module", "wavetable or fm", "wavetable",
      [](Text v, Set& s) {
-         s.fmEngine = v == "fm";
-         return v == "fm" || v == "wavetable";
+         s.fmEngine = SameWord(v, "fm");
+         return s.fmEngine || SameWord(v, "wavetable");
      }},
     {"--rate", "-r", "HZ", "output sample rate", "48000, 44100 or 22050", "44100",
      [](Text v, Set& s) { return StoreOneOf(v, kOutputFrequencies, s.record.outputFrequency); }},
@@ -78,7 +105,7 @@ constexpr CliOption kOptionTable[] = {
      [](Text v, Set& s) { return StoreOneOf(v, kBlockCounts, s.record.blockCount); }},
     {"--block-length", "", "TENTHS", "one block in tenths of a second", "1, 2, 5, 10, 20, 30 or 60",
      "20", [](Text v, Set& s) { return StoreOneOf(v, kBlockLengths, s.record.blockLength); }},
-    {"--device", "", "N", "output device, N the N-th named one", "0 or more",
+    {"--device", "", "N", "output device; --list-devices numbers them", "0 or more",
      "0, the system's default",
      [](Text v, Set& s) {
          // Entry 0 of the device list is the system's default, -1 in the settings.
@@ -92,6 +119,19 @@ constexpr CliOption kOptionTable[] = {
          s.output = std::string(v);
          return !v.empty();
      }},
+    {"--smf-tempo", "", "", "start at 120 beats per minute, as other players do, not 180", "", "",
+     [](Text, Set& s) {
+         s.smfTempo = true;
+         return true;
+     }},
+    {"--shuffle", "", "", "play the songs in a random order", "", "",
+     [](Text, Set&) { return true; }},
+    {"--repeat", "", "", "play the list again when it ends", "", "",
+     [](Text, Set&) { return true; }},
+    {"--start", "", "TIME", "start each song at TIME", "seconds or M:SS", "0",
+     [](Text v, Set& s) { return ParseClock(v, s.startSeconds); }},
+    {"--list-devices", "", "", "list the output devices and end", "", "",
+     [](Text, Set&) { return true; }},
     {"--once", "", "", "play the song once and end, instead of looping", "", "",
      [](Text, Set& s) {
          s.once = true;
@@ -127,29 +167,61 @@ bool IsHelp(std::string_view word) {
     return word == "--help" || word == "-h";
 }
 
-std::string Synopsis(const CliCommand& command) {
-    std::ostringstream line;
-    line << kProgram << " " << command.name;
-    for (const CliOption& option : command.options) {
-        line << " [" << option.name;
-        if (!option.valueName.empty()) line << " " << option.valueName;
-        line << "]";
+constexpr std::size_t kHelpWidth = 80;
+constexpr std::size_t kHelpColumn = 27;  // where an option's description starts
+
+// `text` after `lead` (already `column` wide), broken at spaces so no line passes 80 columns;
+// continuation lines start at `column`.
+void PrintWrapped(std::ostream& out, std::string_view lead, std::size_t column,
+                  std::string_view text) {
+    std::string line(lead);
+    line.resize(std::max(line.size(), column), ' ');
+    std::size_t used = line.size();
+    bool first = true;
+    while (!text.empty()) {
+        const std::size_t space = text.find(' ');
+        const std::string_view word = text.substr(0, space);
+        if (!first && used + 1 + word.size() > kHelpWidth) {
+            out << line << "\n";
+            line.assign(column, ' ');
+            used = column;
+            first = true;
+        }
+        if (!first) line += ' ';
+        line += word;
+        used = line.size();
+        first = false;
+        text = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
     }
-    if (!command.operands.empty()) line << " " << command.operands;
-    return line.str();
+    out << line << "\n";
+}
+
+std::string Synopsis(const CliCommand& command) {
+    std::string line = std::string(kProgram) + " " + std::string(command.name);
+    if (!command.options.empty()) line += " [OPTIONS]";
+    if (!command.operands.empty()) line += " " + std::string(command.operands);
+    return line;
 }
 
 void PrintOptions(const CliCommand& command, std::ostream& out) {
     for (const CliOption& option : command.options) {
         std::ostringstream left, right;
+        left << "    ";
         if (!option.shortName.empty()) left << option.shortName << ", ";
         left << option.name;
         if (!option.valueName.empty()) left << " " << option.valueName;
         right << option.help;
-        if (!option.values.empty()) right << " (" << option.values;
-        if (!option.fallback.empty()) right << "; default " << option.fallback;
-        if (!option.values.empty()) right << ")";
-        out << "    " << std::left << std::setw(22) << left.str() << " " << right.str() << "\n";
+        if (!option.values.empty() || !option.fallback.empty()) right << " (";
+        right << option.values;
+        if (!option.values.empty() && !option.fallback.empty()) right << "; ";
+        if (!option.fallback.empty()) right << "default " << option.fallback;
+        if (!option.values.empty() || !option.fallback.empty()) right << ")";
+        std::string lead = left.str() + " ";
+        if (lead.size() > kHelpColumn) {
+            out << left.str() << "\n";
+            lead.clear();
+        }
+        PrintWrapped(out, lead, kHelpColumn, right.str());
     }
 }
 
@@ -175,6 +247,21 @@ std::string CliArgs::Get(std::string_view name, std::string_view fallback) const
     return it == options.end() ? std::string(fallback) : it->second;
 }
 
+std::vector<std::string> NoEffectWarnings(const CliArgs& args, const CliSettings& settings) {
+    std::vector<std::string> warnings;
+    if (settings.fmEngine) {
+        for (const char* name : {"--mono", "--lowpass", "--instrument-set", "--no-detune"}) {
+            if (args.Has(name))
+                warnings.push_back(std::string(name) + " has no effect with the fm engine");
+        }
+    }
+    if (args.Has("--lowpass") && !settings.fmEngine && settings.record.lowPassEnabled == 0) {
+        warnings.push_back("--lowpass " + args.Get("--lowpass") +
+                           " is outside 100 .. rate / 2; the filter stays off");
+    }
+    return warnings;
+}
+
 std::vector<CliOption> CliOptionsNamed(std::initializer_list<std::string_view> names) {
     std::vector<CliOption> picked;
     for (std::string_view name : names) {
@@ -190,8 +277,37 @@ std::vector<CliOption> CliOptionsNamed(std::initializer_list<std::string_view> n
     return picked;
 }
 
-bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words, CliArgs& args,
+namespace {
+
+// "-qo FILE" is "-q -o FILE" and "-ofile" is "-o file": bundled short options split apart, the
+// rest of the word the value of the first one that takes a value.
+std::vector<std::string> SplitBundles(const CliCommand& command,
+                                      std::span<const std::string> words) {
+    std::vector<std::string> split;
+    bool optionsEnded = false;
+    for (const std::string& word : words) {
+        optionsEnded = optionsEnded || word == "--";
+        if (optionsEnded || word.size() <= 2 || word[0] != '-' || word[1] == '-') {
+            split.push_back(word);
+            continue;
+        }
+        for (std::size_t i = 1; i < word.size(); ++i) {
+            split.push_back(std::string("-") + word[i]);
+            const CliOption* option = FindOption(command, split.back());
+            if (option != nullptr && !option->valueName.empty() && i + 1 < word.size()) {
+                split.push_back(word.substr(i + 1));
+                break;
+            }
+        }
+    }
+    return split;
+}
+
+}  // namespace
+
+bool ParseCliArgs(const CliCommand& command, std::span<const std::string> given, CliArgs& args,
                   std::string& error) {
+    const std::vector<std::string> words = SplitBundles(command, given);
     bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
@@ -253,21 +369,30 @@ int UsageError(std::ostream& err, std::string_view message) {
 }
 
 void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
-    out << "usage: " << Synopsis(command) << "\n    " << command.summary << "\n";
+    out << "usage: " << Synopsis(command) << "\n";
+    PrintWrapped(out, "    ", 4, command.summary);
     PrintOptions(command, out);
 }
 
 void PrintHelp(std::ostream& out) {
     out << "usage: " << kProgram << " COMMAND [OPTIONS] [OPERANDS]\n"
         << "       " << kProgram << " --help | --version | COMMAND --help\n\n"
-        << "ZEBLO, the MIDI-file player that is its own synthesizer, on the command line.\n\n"
+        << "ZEBLO, the MIDI-file player that is its own synthesizer, on the command line.\n"
+        << "Options go anywhere and take their values in any case; short ones bundle\n"
+        << "(-qo FILE); -- ends them.\n\n"
         << "Commands:\n";
     for (const CliCommand& command : CliCommands()) {
-        out << "  " << Synopsis(command) << "\n    " << command.summary << "\n";
+        out << "  " << Synopsis(command) << "\n";
+        PrintWrapped(out, "    ", 4, command.summary);
         PrintOptions(command, out);
     }
-    out << "\nExit status: 0 on success, " << kExitFailed << " when some input could not be used, "
-        << kExitUsage << " for a wrong command line.\n";
+    out << "\n  " << kProgram << " --list-devices\n    Lists the sound output devices with the "
+        << "numbers --device takes.\n";
+    out << "\n";
+    PrintWrapped(out, "", 0,
+                 "Exit status: 0 on success, " + std::to_string(kExitFailed) +
+                     " when some input could not be used, " + std::to_string(kExitUsage) +
+                     " for a wrong command line.");
 }
 
 int RunCli(std::span<const std::string> argv, std::ostream& out, std::ostream& err) {
@@ -279,6 +404,7 @@ int RunCli(std::span<const std::string> argv, std::ostream& out, std::ostream& e
         PrintHelp(out);
         return kExitOk;
     }
+    if (argv[1] == "--list-devices") return ListDevices(out, err);
     if (argv[1] == "--version") {
         out << kProgram << " " << ZEBLO_VERSION_TEXT << "\n";
         return kExitOk;
@@ -299,10 +425,13 @@ int RunCli(std::span<const std::string> argv, std::ostream& out, std::ostream& e
     CliArgs args;
     std::string error;
     if (!ParseCliArgs(*command, words, args, error) ||
-        !ApplyCliOptions(command->options, args, args.settings, error) ||
-        !CheckOperands(*command, args, error)) {
+        !ApplyCliOptions(command->options, args, args.settings, error)) {
         return UsageError(err, error);
     }
+    if (args.Has("--list-devices")) return ListDevices(out, err);
+    if (!CheckOperands(*command, args, error)) return UsageError(err, error);
+    for (const std::string& warning : NoEffectWarnings(args, args.settings))
+        err << kProgram << ": warning: " << warning << "\n";
     return command->run(args, out, err);
 }
 

@@ -25,6 +25,9 @@ struct CliSettings {
     std::string output;  // empty: each song's own WAV name
     bool once = false;
     bool quiet = false;
+    bool smfTempo = false;
+    double startSeconds = 0;  // play: where each song starts  // songs without a tempo event start
+                              // at 120 beats per minute
 };
 
 struct CliOption {
@@ -56,6 +59,9 @@ struct CliCommand {
     int (*run)(const CliArgs& args, std::ostream& out, std::ostream& err);
 };
 
+// What a Standard MIDI File assumes before its first tempo event.
+inline constexpr uint16_t kSmfTempoBpm = 120;
+
 // Exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the command ran; some input could not be used
@@ -69,7 +75,8 @@ std::span<const CliCommand> CliCommands();
 std::vector<CliOption> CliOptionsNamed(std::initializer_list<std::string_view> names);
 
 // Options may stand before, between or after the operands, as "--name value", "--name=value" or
-// by a short name, "-r value"; they are stored under the long name. "--" ends the options; a lone
+// by a short name, "-r value", short ones bundled ("-qo FILE"); they are stored under the long
+// name. "--" ends the options; a lone
 // "-" is an operand or a value. False with a message for an unknown option or a missing value.
 bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words, CliArgs& args,
                   std::string& error);
@@ -78,6 +85,9 @@ bool ParseCliArgs(const CliCommand& command, std::span<const std::string> words,
 // low-pass filter is off outside 100 ... rate / 2. False with a message at the first bad value.
 bool ApplyCliOptions(std::span<const CliOption> options, const CliArgs& args, CliSettings& settings,
                      std::string& error);
+
+// One line for each option given that changes nothing in this combination.
+std::vector<std::string> NoEffectWarnings(const CliArgs& args, const CliSettings& settings);
 
 // "zeblo-cli: MESSAGE" on `err`; returns kExitUsage.
 int UsageError(std::ostream& err, std::string_view message);

@@ -13,23 +13,24 @@ namespace zeblo {
 namespace {
 
 std::span<const CliOption> InfoOptions() {
-    static const std::vector<CliOption> options = CliOptionsNamed({"--rate"});
+    static const std::vector<CliOption> options = CliOptionsNamed({"--rate", "--smf-tempo"});
     return options;
 }
 
 std::span<const CliOption> RenderOptions() {
     static const std::vector<CliOption> options =
         CliOptionsNamed({"--engine", "--rate", "--instrument-set", "--no-detune", "--mono",
-                         "--lowpass", "--output", "--quiet"});
+                         "--lowpass", "--smf-tempo", "--output", "--quiet"});
     return options;
 }
 
 }  // namespace
 
 std::span<const CliOption> PlayOptions() {
-    static const std::vector<CliOption> options = CliOptionsNamed(
-        {"--engine", "--rate", "--instrument-set", "--no-detune", "--mono", "--lowpass", "--blocks",
-         "--block-length", "--device", "--once", "--quiet"});
+    static const std::vector<CliOption> options =
+        CliOptionsNamed({"--engine", "--rate", "--instrument-set", "--no-detune", "--mono",
+                         "--lowpass", "--blocks", "--block-length", "--device", "--list-devices",
+                         "--smf-tempo", "--once", "--shuffle", "--repeat", "--start", "--quiet"});
     return options;
 }
 
@@ -51,12 +52,14 @@ std::span<const CliCommand> CliCommands() {
         {"info", "SONG...",
          "Loads and measures each song; prints its title, tracks, division and length.",
          InfoOptions(), RunInfo},
-        {"play", "SONG",
-         "Plays the song through the sound output in real time, as the player window does.",
+        {"play", "SONG...",
+         "Plays the songs through the sound output in real time, as the player window does; one "
+         "song loops, a list plays in order. Keys: space pause, Left/Right 10 s, n/p next or "
+         "previous song, f fast forward, q quit.",
          PlayOptions(), RunPlay},
         {"render", "SONG...",
-         "Renders each song to a WAV file beside it (SONG with its last three characters "
-         "replaced by WAV), as the player's Author button does.",
+         "Renders each song to a WAV file beside it (SONG with its extension replaced by WAV, "
+         "or .WAV appended), as the player's Author button does.",
          RenderOptions(), RunRender},
     }};
     return commands;

@@ -12,9 +12,7 @@ namespace {
 
 // Its own --output row: the file written here is a MIDI file, not a WAV file.
 const std::array<CliOption, 1> kOptions = {{
-    {"--output", "-o", "PATH",
-     "the MIDI file (default: SONG ending in mid); - for standard output",
-     "", "",
+    {"--output", "-o", "PATH", "the MIDI file; - for standard output", "", "SONG ending in mid",
      [](std::string_view value, CliSettings& settings) {
          settings.output = std::string(value);
          return !value.empty();
@@ -36,7 +34,8 @@ std::span<const CliOption> ConvertOptions() {
 
 int RunConvert(const CliArgs& args, std::ostream& out, std::ostream& err) {
     const std::string& song = args.positional.front();
-    const std::string output = args.settings.output.empty() ? DefaultOutput(song) : args.settings.output;
+    const std::string output =
+        args.settings.output.empty() ? DefaultOutput(song) : args.settings.output;
     rcp::RcpToSmf converter;
     if (!converter.ConvertFile(song)) {
         err << song << ": " << converter.error << "\n";

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/PlayStatus.h"
 #include "midi/RcpConverter.h"
 #include "midi/Sequencer.h"
+#include "midi/SongProblem.h"
 #include "modules/SoundModule.h"
 #include "rcp/RcpToSmf.h"
 #include "settings/EngineParameters.h"
@@ -20,6 +22,7 @@ constexpr const char* kUnknownFile = "Unknown files. can't playing.";
 int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
     EngineParameters parameters;
     parameters.sampleRate = args.settings.record.outputFrequency;
+    if (args.settings.smfTempo) parameters.initialTempoBpm = kSmfTempoBpm;
     SilentModule module;
     Sequencer sequencer(parameters);
     sequencer.SetModule(&module);
@@ -38,6 +41,8 @@ int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
                                                   : sequencer.LoadFile(path.c_str());
         if (!loaded || !sequencer.Measure(&samples, &ticks) || samples == 0) {
             err << path << ": " << kUnknownFile << "\n";
+            const std::string reason = DescribeSongProblem(path);
+            if (!reason.empty()) err << path << ": " << reason << "\n";
             status = kExitFailed;
             continue;
         }
@@ -46,9 +51,8 @@ int RunInfo(const CliArgs& args, std::ostream& out, std::ostream& err) {
         std::snprintf(seconds, sizeof seconds, "%.3f",
                       static_cast<double>(samples) / parameters.sampleRate);
         out << "file: " << path << "\n";
-        out << "title: ";
-        out.write(title, static_cast<std::streamsize>(std::strlen(title)));
-        out << "\n";
+        // Decoded as the window shows it, so the output stays text for grep and friends.
+        out << "title: " << TitleForTerminal(title) << "\n";
         out << "tracks: " << sequencer.Header().trackCount << "\n";
         out << "division: " << sequencer.Header().division << "\n";
         out << "samples: " << samples << "\n";

@@ -20,6 +20,9 @@ std::span<const CliOption> PlayOptions();
 bool PlaySettingsFromArgs(const CliArgs& args, SettingsRecord& record, bool& fmEngine,
                           std::string& error);
 
+// The output devices, numbered as --device takes them.
+int ListDevices(std::ostream& out, std::ostream& err);
+
 int RunPlay(const CliArgs& args, std::ostream& out, std::ostream& err);
 
 }  // namespace zeblo

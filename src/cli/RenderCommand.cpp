@@ -15,6 +15,7 @@
 #include "engine/WavWriter.h"
 #include "midi/RcpConverter.h"
 #include "midi/Sequencer.h"
+#include "midi/SongProblem.h"
 #include "settings/Settings.h"
 
 namespace zeblo {
@@ -34,6 +35,7 @@ struct RenderSetup {
           output(settings.output),
           quiet(settings.quiet) {
         ComputeEngineParameters(record, parameters);
+        if (settings.smfTempo) parameters.initialTempoBpm = kSmfTempoBpm;
     }
     SettingsRecord record;
     EngineParameters parameters;
@@ -48,6 +50,11 @@ public:
     explicit StderrPrompt(std::ostream& err) : err(err) {}
     virtual ~StderrPrompt() = default;
     void SetSong(const std::string& path) { song = path; }
+
+    // The specific reason under the program's own message, when there is one.
+    void Reason(const std::string& reason) {
+        if (!reason.empty()) err << song << ": " << reason << "\n";
+    }
 
     PromptAnswer Ask(std::string_view text, PromptButtons, PromptIcon) override {
         // One line per line of the box; the carriage returns and leading blank lines dropped.
@@ -153,18 +160,44 @@ Authoring::Progress FollowProgress(ProgressLine& line, std::atomic<int32_t>& sto
     };
 }
 
+// What a batch has touched: no output may be one of its songs or an output written before.
+struct Batch {
+    const std::vector<std::string>& songs;
+    std::vector<std::string> written;
+
+    std::string Clash(const std::string& output) const {
+        for (const std::string& song : songs) {
+            if (SameFile(song, output))
+                return output + " is the song " + song + "; nothing written";
+        }
+        for (const std::string& earlier : written) {
+            if (SameFile(earlier, output) || earlier == output)
+                return output + " was already written by this run; nothing written";
+        }
+        return {};
+    }
+};
+
 // Renders one song. Returns true when its file (or stream) was written.
 bool RenderSong(const std::string& song, const RenderSetup& setup, RcpConverter& converter,
-                StderrPrompt& prompt, std::ostream& out, std::ostream& err, bool& interrupted) {
+                StderrPrompt& prompt, Batch& batch, std::ostream& out, std::ostream& err,
+                bool& interrupted) {
     prompt.SetSong(song);
     bool converterFailed = false;
     const uint64_t total = MeasureSong(song, setup, converter, converterFailed);
     if (total == 0) {
-        if (!converterFailed) prompt.Ask(kUnknownFile, PromptButtons::Ok, PromptIcon::Error);
+        if (converterFailed) return false;
+        prompt.Ask(kUnknownFile, PromptButtons::Ok, PromptIcon::Error);
+        prompt.Reason(DescribeSongProblem(song));
         return false;
     }
     const bool toStdout = setup.output == kStandardOutput;
     const std::string output = setup.output.empty() ? AuthoringOutputPath(song) : setup.output;
+    const std::string clash = toStdout ? std::string() : batch.Clash(output);
+    if (!clash.empty()) {
+        prompt.Reason(clash);
+        return false;
+    }
     const int32_t rate = setup.parameters.sampleRate;
     const bool terminal = !setup.quiet && isatty(STDERR_FILENO) != 0;
     ProgressLine line(err, terminal, total, rate);
@@ -192,6 +225,9 @@ bool RenderSong(const std::string& song, const RenderSetup& setup, RcpConverter&
         line.Start("");
         outcome = engine->authoring.Run(song, output, stop, FollowProgress(line, stop));
         dataBytes = engine->authoring.bytesAuthored.load();
+        line.Clear();
+        prompt.Reason(engine->authoring.failureReason);
+        if (outcome == AuthoringOutcome::kWritten) batch.written.push_back(output);
     }
     line.Clear();
     if (outcome == AuthoringOutcome::kTerminated) interrupted = true;
@@ -253,8 +289,9 @@ int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
     InstallInterruptHandler();
     int status = kExitOk;
     bool interrupted = false;
+    Batch batch{args.positional, {}};
     for (const std::string& song : args.positional) {
-        if (!RenderSong(song, setup, converter, prompt, out, err, interrupted))
+        if (!RenderSong(song, setup, converter, prompt, batch, out, err, interrupted))
             status = kExitFailed;
         if (interrupted) break;
     }

@@ -3,8 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "engine/PlayerMessages.h"
 #include "engine/RenderConstants.h"
 
 namespace zeblo {
@@ -18,12 +25,48 @@ void DeleteIfRegularFile(const std::string& path) {
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
 }
 
+// Where a file for `path` is written until it is complete: a hidden name in the same folder,
+// so that the final rename stays on one file system. Unique within this process; a stale one
+// left by a killed process of the same id is simply reused.
+std::string TemporaryPathFor(const std::string& path) {
+    static std::atomic<unsigned> serial{0};
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameAt) + "." + path.substr(nameAt) + "." + std::to_string(getpid()) +
+           "-" + std::to_string(serial.fetch_add(1)) + ".part";
+}
+
+// A link to an existing file is written through: the file it names is replaced, the link kept.
+std::string LinkTarget(const std::string& path) {
+    char resolved[PATH_MAX];
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) ||
+        realpath(path.c_str(), resolved) == nullptr)
+        return path;
+    return resolved;
+}
+
+bool IsSpecialFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 std::string AuthoringOutputPath(std::string_view songPath) {
-    const std::size_t keep =
-        songPath.size() > kOutputSuffixChars ? songPath.size() - kOutputSuffixChars : 0;
-    return std::string(songPath.substr(0, keep)) + "WAV";
+    const std::size_t slash = songPath.rfind('/');
+    const std::size_t dot = songPath.rfind('.');
+    const bool hasExtension =
+        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+    if (!hasExtension) return std::string(songPath) + ".WAV";
+    return std::string(songPath.substr(0, dot + 1)) + "WAV";
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {
+    }, second{};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 Authoring::Authoring(EngineContext& context, Renderer& renderer, RcpConverter& converter,
@@ -54,10 +97,26 @@ AuthoringOutcome Authoring::DryRun(const std::string& songPath, uint32_t& dataBy
     return Author(songPath, Target::kDry, {}, nullptr, 0, &dataBytes, stop, progress);
 }
 
-void Authoring::Fail(std::string_view message, WavWriter& writer, const std::string* created) {
+void Authoring::Fail(std::string_view message, WavWriter& writer, const std::string* created,
+                     const std::string* output) {
+    const int reason = errno;
+    if (output != nullptr)
+        failureReason = *output + ": " + (reason != 0 ? std::strerror(reason) : "write failed");
     prompt.Ask(message, PromptButtons::Ok, PromptIcon::Error);
     writer.Finish();
     if (created != nullptr) DeleteIfRegularFile(*created);
+}
+
+bool Authoring::LoadSong(const std::string& songPath) {
+    std::string load = songPath;
+    if (IsRcpFamilyPath(songPath)) {
+        // The converter has shown its own message.
+        if (!converter.ConvertRcpFile(songPath)) return false;
+        load = kConvertedRcpFile;
+    }
+    if (context.sequencer.LoadFile(load.c_str())) return true;
+    prompt.Ask(kUnknownFileMessage, PromptButtons::Ok, PromptIcon::Error);
+    return false;
 }
 
 AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
@@ -69,6 +128,7 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
                          ? WavOutputOpener([](const std::string&) { return DiscardingWavOutput(); })
                          : opener,
                      maxDataBytes);
+    failureReason.clear();
 
     Sequencer& sequencer = context.sequencer;
     bytesAuthored.store(0, std::memory_order_relaxed);
@@ -81,32 +141,30 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
     const WavFormat format = StereoPcmFormat(static_cast<uint32_t>(context.parameters.sampleRate));
     sequencer.SetLoop(false);
 
+    // Refusals come before any file is opened, so a refused run leaves every file as it was.
+    if (!LoadSong(songPath)) return AuthoringOutcome::kFailed;
+    if (target == Target::kFile && SameFile(songPath, outputPath)) {
+        prompt.Ask(kOutputIsSongMessage, PromptButtons::Ok, PromptIcon::Error);
+        return AuthoringOutcome::kFailed;
+    }
+    const bool inPlace = target != Target::kFile || IsSpecialFile(outputPath);
+    const std::string finalPath = inPlace ? outputPath : LinkTarget(outputPath);
+    const std::string writtenPath = inPlace ? outputPath : TemporaryPathFor(finalPath);
+    errno = 0;
     const bool opened = target == Target::kStream
                             ? writer.OpenStream(std::move(stream), streamBytes)
-                            : writer.OpenFile(outputPath);
-    // Only a file this run created (or truncated) is ours to delete.
-    const std::string* created = target == Target::kFile && opened ? &outputPath : nullptr;
+                            : writer.OpenFile(writtenPath);
+    // Only a file this run created is ours to delete.
+    const std::string* created = target == Target::kFile && opened ? &writtenPath : nullptr;
+    const std::string* named = target == Target::kFile ? &outputPath : nullptr;
     if (!opened) {
-        Fail(kFileOpenFailedMessage, writer, created);
+        Fail(kFileOpenFailedMessage, writer, created, named);
         return AuthoringOutcome::kFailed;
     }
     if (!writer.WriteHeader(format)) {
-        Fail(kHeaderWriteFailedMessage, writer, created);
+        Fail(kHeaderWriteFailedMessage, writer, created, named);
         return AuthoringOutcome::kFailed;
     }
-
-    std::string load = songPath;
-    if (IsRcpFamilyPath(songPath)) {
-        // The converter has shown its own message.
-        if (!converter.ConvertRcpFile(songPath)) {
-            writer.Finish();
-            if (created != nullptr) DeleteIfRegularFile(*created);
-            return AuthoringOutcome::kFailed;
-        }
-        load = kConvertedRcpFile;
-    }
-    // Not checked: a song that does not load gives a file with an empty data chunk.
-    sequencer.LoadFile(load.c_str());
     sequencer.Start();
     sequencer.Advance(true);
 
@@ -115,7 +173,7 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
     while (stop.load(std::memory_order_acquire) == 0) {
         const uint32_t frames = renderer.Render(chunk.data(), kAuthoringChunkFrames, false);
         if (!writer.WriteBytes(chunk.data(), frames * kFrameBytes)) {
-            Fail(kFileWriteFailedMessage, writer, created);
+            Fail(kFileWriteFailedMessage, writer, created, named);
             return AuthoringOutcome::kFailed;
         }
         bytesAuthored.fetch_add(frames * kFrameBytes, std::memory_order_relaxed);
@@ -129,9 +187,15 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
         Fail(kAuthoringTerminatedMessage, writer, created);
         return AuthoringOutcome::kTerminated;
     }
+    if (writer.DataBytes() == 0) {
+        Fail(kNoFramesMessage, writer, created);
+        return AuthoringOutcome::kFailed;
+    }
     if (dataBytes != nullptr) *dataBytes = static_cast<uint32_t>(writer.DataBytes());
-    if (!writer.Finish()) {
-        Fail(kFileCloseFailedMessage, writer, created);
+    errno = 0;
+    if (!writer.Finish() ||
+        (!inPlace && std::rename(writtenPath.c_str(), finalPath.c_str()) != 0)) {
+        Fail(kFileCloseFailedMessage, writer, created, named);
         return AuthoringOutcome::kFailed;
     }
     return AuthoringOutcome::kWritten;

@@ -28,10 +28,16 @@ inline constexpr char kHeaderWriteFailedMessage[] = "Header write failed.";
 inline constexpr char kFileWriteFailedMessage[] = "File write failed.";
 inline constexpr char kAuthoringTerminatedMessage[] = "Authoring was terminated.";
 inline constexpr char kFileCloseFailedMessage[] = "File close failed.";
+inline constexpr char kOutputIsSongMessage[] =
+    "The output file is the song itself; nothing written.";
+inline constexpr char kNoFramesMessage[] = "The song gave no sound; nothing written.";
 
-// The song's path with its last three characters replaced by "WAV" (song.mid, song.rcp and
-// song.Mid all give song.WAV; a.mi gives aWAV).
+// The song's path with the extension of its file name replaced by "WAV" (song.mid and
+// tune.midi give song.WAV and tune.WAV); a name without one gets ".WAV" appended.
 std::string AuthoringOutputPath(std::string_view songPath);
+
+// True when both paths exist and name the same file (device and inode, whatever the names).
+bool SameFile(const std::string& a, const std::string& b);
 
 enum class AuthoringOutcome {
     kWritten,     // the file is complete
@@ -50,8 +56,10 @@ public:
     // Where the file's bytes go and how much it may hold; for tests (files by default).
     void SetOutputOpener(WavOutputOpener opener, uint64_t maxDataBytes = kWavMaxDataBytes);
 
-    // Renders songPath into the WAV file at outputPath. On any failure the message is shown and
-    // the output deleted, when this run created it and it is a regular file.
+    // Renders songPath into the WAV file at outputPath. A song that does not load, or an output
+    // that is the song, is refused before any file is opened. The file is written under a
+    // temporary name beside outputPath and renamed over it only when complete, so outputPath
+    // never holds a partial file; a special file (a device, a pipe) is written in place.
     AuthoringOutcome Run(const std::string& songPath, const std::string& outputPath,
                          const std::atomic<int32_t>& stop, const Progress& progress = {});
     // The same into an open stream (standard output) whose header announces dataBytes, the
@@ -66,6 +74,8 @@ public:
 
     // PCM bytes written by the current (or last) run.
     std::atomic<uint32_t> bytesAuthored{0};
+    // After an output failure of the last run: "PATH: the system's reason"; empty otherwise.
+    std::string failureReason;
 
 private:
     enum class Target { kFile, kStream, kDry };
@@ -73,7 +83,9 @@ private:
                             const std::string& outputPath, std::unique_ptr<WavOutput> stream,
                             uint32_t streamBytes, uint32_t* dataBytes,
                             const std::atomic<int32_t>& stop, const Progress& progress);
-    void Fail(std::string_view message, WavWriter& writer, const std::string* created);
+    void Fail(std::string_view message, WavWriter& writer, const std::string* created,
+              const std::string* output = nullptr);
+    bool LoadSong(const std::string& songPath);
 
     EngineContext& context;
     Renderer& renderer;

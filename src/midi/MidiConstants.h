@@ -6,10 +6,6 @@
 
 namespace zeblo {
 
-// Tempo the clock starts with at every rewind, in beats per minute (not the 120 of the file
-// format).
-inline constexpr uint16_t kInitialTempoBpm = 180;
-
 // A step is never shorter than this many output sample frames.
 inline constexpr uint32_t kMinSamplesPerStep = 100;
 

@@ -38,10 +38,10 @@ inline const std::string kConvertedRcpFile = ConvertedRcpPath();
 bool MakeConvertedRcpFolder();
 
 inline constexpr char kRcpMissingMessage[] =
-    "In order to play RCP, R36, G36...\r\nIt's necessary to put RCPCV.DLL on the same folder as "
+    "In order to play RCP, R36, G36...\r\nIt's necessary to put librcpcv.so on the same folder as "
     "ZEBLO.";
-inline constexpr char kRcpConvertFailedMessage[] = "RCPCV.DLL was failed at converting.";
-inline constexpr char kRcpWriteFailedMessage[] = "RCPCV.DLL was failed at writing '.mid' file.";
+inline constexpr char kRcpConvertFailedMessage[] = "librcpcv.so was failed at converting.";
+inline constexpr char kRcpWriteFailedMessage[] = "librcpcv.so was failed at writing '.mid' file.";
 
 // The last three characters of the path, upper-cased, are RCP, R36 or G36.
 bool IsRcpFamilyPath(std::string_view path);

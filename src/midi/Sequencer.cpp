@@ -62,7 +62,7 @@ void Sequencer::Rewind() {
 void Sequencer::RewindClock() {
     tickPosition = 0;
     paused.store(0, std::memory_order_release);
-    tempoBpm = kInitialTempoBpm;
+    tempoBpm = parameters.initialTempoBpm;
     sampleCounter = kRewoundSampleCounter;
 }
 
@@ -117,7 +117,7 @@ void Sequencer::RestartLoop() {
     paused.store(0, std::memory_order_release);
     if (module != nullptr) module->Reset(handle);
     tickPosition = 0;
-    tempoBpm = kInitialTempoBpm;
+    tempoBpm = parameters.initialTempoBpm;
     sampleCounter = kRewoundSampleCounter;
     song.RewindTracks();
     ComputeStep();

@@ -137,7 +137,7 @@ private:
     std::atomic<uint32_t> busy{0};
     int32_t ticksPerStep = 1;
     uint32_t samplesPerStep = kMinSamplesPerStep;
-    uint16_t tempoBpm = kInitialTempoBpm;
+    uint16_t tempoBpm = parameters.initialTempoBpm;
     uint64_t tickPosition = 0;
     uint32_t loop = 1;
     int32_t tempoOffset = 0;

@@ -15,6 +15,9 @@ struct EngineParameters {
     int32_t blockBytes = 352800;
     int32_t redrawRate = 10;
     int32_t blockCount = 10;
+    // Beats per minute until the song's first tempo event: the player's own 180, or 120 as
+    // Standard MIDI Files assume.
+    uint16_t initialTempoBpm = 180;
     std::atomic<int32_t> activeDrumSet{0};
     std::atomic<int32_t> activeInstrumentSet{0};
     std::atomic<bool> autoDetune{true};

@@ -1,8 +1,14 @@
 // `zeblo-cli play`: its failures; its options are the option parser's. What a play hands the device
 // is frozen by the golden table.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -35,6 +41,64 @@ TEST(PlayCommand, FailuresExitWithTheirStatusAndMessage) {
     EXPECT_NE(err.find("Unknown files. can't playing."), std::string::npos) << err;
     EXPECT_EQ(Play({}).first, kExitUsage);
     EXPECT_EQ(Play({"--blocks", "4", song}).first, kExitUsage) << "bad values are usage errors";
+}
+
+// Keys reach the player through a pseudo-terminal: Right seeks ahead, n goes on to the next song,
+// q quits; the status line fits the terminal and the terminal's mode comes back.
+TEST(PlayCommand, KeysOnATerminalSeekSkipAndQuitAndTheTerminalIsRestored) {
+    const std::string data = std::string(std::getenv("ZEBLO_SOURCE_DIR") ?: ".") + "/tests/data/";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    winsize size{.ws_row = 24, .ws_col = 60};
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, &size);
+    if (pid == 0) {
+        execl(ZEBLO_CLI_PATH, ZEBLO_CLI_PATH, "play", (data + "dense.mid").c_str(),
+              (data + "short.mid").c_str(), static_cast<char*>(nullptr));
+        _exit(121);
+    }
+    termios before{};
+    ASSERT_EQ(tcgetattr(terminal, &before), 0);
+    std::string screen;
+    const auto pump = [&](std::chrono::milliseconds span) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        char bytes[4096];
+        pollfd wait{terminal, POLLIN, 0};
+        while (std::chrono::steady_clock::now() < end) {
+            if (poll(&wait, 1, 20) <= 0) continue;
+            const ssize_t count = read(terminal, bytes, sizeof bytes);
+            if (count <= 0) return;
+            screen.append(bytes, static_cast<std::size_t>(count));
+        }
+    };
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "benchm  0:00 / 4:00"},
+        {"\x1b[C", "benchm  0:1"},
+        {"n", "Short  0:00 / 0:00"},
+    };
+    for (const auto& [keys, shown] : rows) {
+        pump(std::chrono::milliseconds(700));
+        if (!keys.empty())
+            ASSERT_EQ(write(terminal, keys.data(), keys.size()), ssize_t(keys.size()));
+        pump(std::chrono::milliseconds(700));
+        EXPECT_NE(screen.find(shown), std::string::npos) << keys << screen;
+    }
+    termios during{};
+    ASSERT_EQ(tcgetattr(terminal, &during), 0);
+    EXPECT_EQ(during.c_lflag & ECHO, 0u);
+    ASSERT_EQ(write(terminal, "q", 1), 1);
+    pump(std::chrono::milliseconds(500));
+    termios after{};
+    ASSERT_EQ(tcgetattr(terminal, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::istringstream lines(screen);
+    for (std::string line; std::getline(lines, line, '\r');) {
+        const std::size_t end = line.find("\x1b[K");
+        if (end != std::string::npos) EXPECT_LE(end, 59u) << line;
+    }
+    close(terminal);
 }
 
 }  // namespace

@@ -42,53 +42,86 @@ TEST(RenderCommand, SongsRenderAsIfAloneBesideThemselvesOrIntoAPipe) {
     }
 }
 
-TEST(RenderCommand, FailuresSayWhyLeaveNoFileAndTheNextSongStillRenders) {
+// No run writes over one of its songs or an output of its own, whatever the names; a refused
+// or failed song leaves every file as it was and the next song still renders.
+TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRenders) {
     test::TempDir dir;
-    const std::string broken = dir.File("broken.mid"), song = dir.File("good.mid");
+    const std::string broken = dir.File("broken.mid"), song = dir.File("good.mid"),
+                      wav = dir.File("song.WAV"), link = dir.File("link.WAV"),
+                      silent = dir.File("silent.mid");
     ASSERT_TRUE(tools::SmfBuilder::WriteBytes(broken, {'M', 'T', 'h', 'x', 1, 2}));
     ASSERT_TRUE(test::DenseSong({.seconds = 2, .melodicTracks = 2}).WriteFile(song));
+    ASSERT_TRUE(test::DenseSong({.seconds = 1, .melodicTracks = 1}).WriteFile(wav));
+    ASSERT_TRUE(tools::SmfBuilder(1, 96).WriteFile(silent));
+    ASSERT_EQ(symlink(song.c_str(), link.c_str()), 0);
+    const std::string songBytes = ReadFile(song), wavBytes = ReadFile(wav);
     const struct {
         std::vector<std::string> words;
         std::string message;
     } rows[] = {
         {{"render", broken, song}, broken + ": Unknown files. can't playing."},
-        {{"render", "-o", dir.File("no/such/x.wav"), song}, "File open failed."},
+        {{"render", silent}, silent + ": Unknown files. can't playing."},
+        {{"render", "-o", dir.File("no/such/x.wav"), song},
+         "File open failed.\n" + song + ": " + dir.File("no/such/x.wav") + ": No such file"},
+        {{"render", wav}, wav + " is the song " + wav + "; nothing written"},
+        {{"render", "-o", link, song}, link + " is the song " + song},
+        {{"render", song, dir.Path().string() + "//good.mid"}, "already written by this run"},
         {{"render", dir.File("tune.rcp")},
-         dir.File("tune.rcp") + ": RCPCV.DLL was failed at converting."},
+         dir.File("tune.rcp") + ": librcpcv.so was failed at converting."},
     };
     for (const auto& row : rows) {
         const test::CliRun run = RunCli(dir, row.words);
         EXPECT_EQ(run.status, 1) << row.message;
         EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+        EXPECT_TRUE(ReadFile(song) == songBytes && ReadFile(wav) == wavBytes) << row.message;
     }
-    EXPECT_FALSE(std::filesystem::exists(dir.File("broken.WAV")));
-    EXPECT_FALSE(std::filesystem::exists(dir.File("tune.WAV")));
+    for (const char* name : {"broken.WAV", "tune.WAV", "silent.WAV"})
+        EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
     EXPECT_TRUE(std::filesystem::exists(dir.File("good.WAV")));
+    // A link to an existing file is written through and stays a link.
+    const std::string real = dir.File("real.wav"), viaLink = dir.File("via.wav");
+    test::WriteFile(real, "old");
+    ASSERT_EQ(symlink(real.c_str(), viaLink.c_str()), 0);
+    ASSERT_EQ(RunCli(dir, {"render", "-q", "-o", viaLink, song}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(viaLink));
+    EXPECT_TRUE(ReadFile(real) == ReadFile(dir.File("good.WAV")));
 }
 
-TEST(RenderCommand, InterruptStopsDeletesAndSaysSo) {
+// The file grows under a temporary name: whatever stops the run, the final name never holds a
+// partial file; Ctrl-C, SIGTERM and a closed terminal clean up and say so.
+TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
     test::TempDir dir;
     const std::string song = dir.File("long.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 1800, .melodicTracks = 12}).WriteFile(song));
     const std::string err = dir.File("stderr");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!freopen(err.c_str(), "wb", stderr) || !freopen("/dev/null", "wb", stdout)) _exit(120);
-        execl(ZEBLO_CLI_PATH, ZEBLO_CLI_PATH, "render", song.c_str(), static_cast<char*>(nullptr));
-        _exit(121);
+    for (const int signal : {SIGINT, SIGHUP, SIGKILL}) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (!freopen(err.c_str(), "wb", stderr) || !freopen("/dev/null", "wb", stdout))
+                _exit(120);
+            execl(ZEBLO_CLI_PATH, ZEBLO_CLI_PATH, "render", song.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(121);
+        }
+        // Once the temporary file has grown past its header the render is under way.
+        const auto growing = [&dir] {
+            for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+                if (entry.path().extension() == ".part" && entry.file_size() > 44) return true;
+            }
+            return false;
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!growing() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("long.WAV"))) << signal;
+        if (signal == SIGKILL) continue;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << signal;
+        EXPECT_NE(ReadFile(err).find("Authoring was terminated."), std::string::npos) << signal;
+        EXPECT_FALSE(growing()) << signal;
     }
-    // Once the file exists the render is under way.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!std::filesystem::exists(dir.File("long.WAV")) &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(ReadFile(err).find("Authoring was terminated."), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(dir.File("long.WAV")));
 }
 
 TEST(RenderCommand, ProgressAndSummaryLines) {

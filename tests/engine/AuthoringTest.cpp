@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/Authoring.h"
+#include "engine/PlayerMessages.h"
 #include "engine/RenderTestSupport.h"
 #include "settings/RecordingPrompt.h"
 #include "support/TempDir.h"
@@ -69,10 +70,18 @@ struct AuthoringRig {
     int chunks = 0;
 };
 
-TEST(Authoring, OutputNamesEndInUpperCaseWav) {
-    EXPECT_EQ(AuthoringOutputPath("dir/Song.Mid") + AuthoringOutputPath("a.mi") +
-                  AuthoringOutputPath("ab"),
-              "dir/Song.WAVaWAVWAV");
+TEST(Authoring, OutputNamesReplaceTheFileNamesLastExtensionByWav) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"dir/Song.Mid", "dir/Song.WAV"},
+        {"tune.midi", "tune.WAV"},
+        {"noext", "noext.WAV"},
+        {"a.b/noext", "a.b/noext.WAV"},
+        {"x.tar.rcp", "x.tar.WAV"},
+        {"曲.ミディ", "曲.WAV"},
+        {".hidden", ".WAV"},
+        {"end.", "end.WAV"},
+    };
+    for (const auto& [song, output] : rows) EXPECT_EQ(AuthoringOutputPath(song), output) << song;
 }
 
 TEST(Authoring, EveryFailureIsToldOnceAndLeavesNoPartialFile) {
@@ -117,11 +126,16 @@ TEST(Authoring, FailuresNeverDeleteASpecialFileOrAStreamsTarget) {
     EXPECT_TRUE(std::filesystem::exists(a.dir.File("sink")));
 }
 
-TEST(Authoring, ASongThatDoesNotLoadGivesAnEmptyDataChunk) {
+// A dropped file that does not load is refused before any file is opened: its own output name
+// may be the song itself.
+TEST(Authoring, ASongThatDoesNotLoadIsRefusedAndTouchesNothing) {
     AuthoringRig a;
+    a.song = a.dir.File("x.WAV");
     ASSERT_TRUE(tools::SmfBuilder::WriteBytes(a.song, {'n', 'o', 't'}));
-    ASSERT_EQ(a.authoring.Run(a.song, a.out, a.stop), AuthoringOutcome::kWritten);
-    EXPECT_EQ(std::filesystem::file_size(a.out), 44u);
+    EXPECT_EQ(a.authoring.Run(a.song, AuthoringOutputPath(a.song), a.stop),
+              AuthoringOutcome::kFailed);
+    EXPECT_EQ(a.Messages(), std::vector<std::string>{kUnknownFileMessage});
+    EXPECT_EQ(std::filesystem::file_size(a.song), 3u);
 }
 
 }  // namespace

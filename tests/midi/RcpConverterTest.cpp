@@ -67,7 +67,7 @@ TEST_F(InTempFolder, WithoutConverterRcpIsRefusedAndMidiNeedsNothing) {
     EXPECT_FALSE(converter.ConvertRcpFile("song.rcp"));
     EXPECT_EQ(Messages(), std::vector<std::string>{kRcpMissingMessage});
     EXPECT_EQ(std::string(kRcpMissingMessage),
-              "In order to play RCP, R36, G36...\r\nIt's necessary to put RCPCV.DLL on the same "
+              "In order to play RCP, R36, G36...\r\nIt's necessary to put librcpcv.so on the same "
               "folder as ZEBLO.");
 }
 
@@ -113,7 +113,7 @@ TEST_F(InTempFolder, ConversionFailureStopsBeforeSaving) {
     fake.configure(0, 1);
     EXPECT_FALSE(converter.ConvertRcpFile("bad.rcp"));
     EXPECT_STREQ(fake.log(), "convert(bad.rcp,0,0,0,0) ");
-    EXPECT_EQ(Messages(), std::vector<std::string>{"RCPCV.DLL was failed at converting."});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"librcpcv.so was failed at converting."});
     EXPECT_FALSE(std::filesystem::exists(kConvertedRcpFile));
 }
 
@@ -126,7 +126,8 @@ TEST_F(InTempFolder, WriteFailureStillReleasesTheObject) {
     EXPECT_FALSE(converter.ConvertRcpFile("song.r36"));
     EXPECT_EQ(std::string(fake.log()),
               "convert(song.r36,0,0,0,0) save(5," + kConvertedRcpFile + ") delete(5)");
-    EXPECT_EQ(Messages(), std::vector<std::string>{"RCPCV.DLL was failed at writing '.mid' file."});
+    EXPECT_EQ(Messages(),
+              std::vector<std::string>{"librcpcv.so was failed at writing '.mid' file."});
 }
 
 TEST_F(InTempFolder, LibraryLackingAnEntryPointCountsAsNone) {

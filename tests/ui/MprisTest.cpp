@@ -12,15 +12,10 @@
 #include <QUrl>
 #include <thread>
 
-#include "settings/RecordingPrompt.h"
 #include "SmfWriter.h"
-#include "support/TempDir.h"
-#include "ui/CMainFrame.h"
-#include "ui/CPlayerView.h"
+#include "WindowRig.h"
 #include "ui/Keyboard.h"
 #include "ui/Mpris.h"
-#include "ui/QtPlayer.h"
-#include "ui/TransitionWindow.h"
 
 namespace zeblo {
 
@@ -42,15 +37,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using test::Pump;
 
 // A bus of the test's own, ended with it.
 struct PrivateBus {
@@ -69,43 +56,19 @@ struct PrivateBus {
     QString address;
 };
 
-// The window as the application wires it, short blocks, the disk driver; and a song of four
-// silent seconds, then four of notes, titled in Shift-JIS ("テスト曲").
-struct Desktop {
-    Desktop() {
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", device.c_str(), 1);
+// The window without authoring, and a song of four silent seconds, then four of notes, titled in
+// Shift-JIS ("テスト曲").
+struct Desktop : test::WindowRig {
+    Desktop() : WindowRig(false) {
         tools::SmfBuilder smf(0, 480);
         tools::TrackBuilder& track =
             smf.AddTrack().TrackName(0, "\x83\x65\x83\x58\x83\x67\x8B\xC8").Tempo(0, 500000);
         for (int i = 0; i < 8; ++i) track.NoteOn(i == 0 ? 3840 : 0, 0, 60, 100).NoteOff(480, 0, 60);
         track.EndOfTrack(0);
-        EXPECT_TRUE(smf.WriteFile(song));
-        settings.record.blockLength = 1;
-        settings.record.outputFrequency = 22050;
-        settings.record.blockCount = 5;
-        ComputeEngineParameters(settings.record, settings.parameters);
-        EXPECT_TRUE(skin.LoadBitmapResource(":/zeblo/skin.png"));
-        stack = MakePlayerStack(settings, prompt, {false, {1ms, 2ms, 3000}});
-        player = std::make_unique<QtPlayer>(*stack, prompt, nullptr);
-        waves = std::make_unique<EngineWaveforms>(stack->engine.wavetable);
-        frame = std::make_unique<CMainFrame>(skin, settings.record, *player, *waves, player.get(),
-                                             FrameHooks{});
-        player->AttachView(frame->View());
-        frame->View()->StartDisplayTimer();
+        EXPECT_TRUE(smf.WriteFile(song) && skinLoaded);
     }
-    ~Desktop() { frame.reset(); }
-
-    test::TempDir dir;
-    std::string device = dir.File("device.raw");
+    std::string& device = deviceFile;
     std::string song = dir.File("song.mid");
-    RecordingPrompt prompt;
-    Settings settings{prompt};
-    ZBDIBSection skin;
-    std::unique_ptr<PlayerStack> stack;
-    std::unique_ptr<QtPlayer> player;
-    std::unique_ptr<EngineWaveforms> waves;
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {

@@ -9,13 +9,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "settings/RecordingPrompt.h"
+#include "WindowRig.h"
 #include "support/CliProcess.h"
 #include "support/Fnv1a.h"
-#include "ui/CMainFrame.h"
-#include "ui/CPlayerView.h"
-#include "ui/QtPlayer.h"
-#include "ui/TransitionWindow.h"
 
 namespace zeblo {
 namespace {
@@ -26,28 +22,9 @@ using namespace std::chrono_literals;
 const std::string kSong =
     std::string(std::getenv("ZEBLO_SOURCE_DIR") ?: ".") + "/tests/data/short.mid";
 
-// The program's objects as the application wires them, with short blocks (a tenth of a second
-// at 22050 Hz, five of them) and quick prebuffering polls.
-struct Window {
-    Window() {
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", deviceFile.c_str(), 1);
-        settings.record.blockLength = 1;
-        settings.record.outputFrequency = 22050;
-        settings.record.blockCount = 5;
-        ComputeEngineParameters(settings.record, settings.parameters);
-        EXPECT_TRUE(skin.LoadBitmapResource(":/zeblo/skin.png"));
-        stack = MakePlayerStack(settings, prompt, {true, {1ms, 2ms, 3000}});
-        player = std::make_unique<QtPlayer>(*stack, prompt, nullptr);
-        waves = std::make_unique<EngineWaveforms>(stack->engine.wavetable);
-        frame = std::make_unique<CMainFrame>(skin, settings.record, *player, *waves, player.get(),
-                                             FrameHooks{});
-        view = frame->View();
-        player->AttachView(view);
-        view->StartDisplayTimer();
-    }
-    ~Window() { frame.reset(); }
-
+// The rig, and how a person reaches the view: clicks and drops.
+struct Window : test::WindowRig {
+    Window() { EXPECT_TRUE(skinLoaded); }
     void Click(int x, int y, bool twice = false) {
         twice ? QTest::mouseDClick(view, Qt::LeftButton, {}, QPoint(x, y))
               : QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(x, y));
@@ -60,33 +37,9 @@ struct Window {
         QDropEvent drop(QPointF(320, 200), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(view, &drop);
     }
-    // Runs the event loop until `done` holds; false after `limit`.
     bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
+        return test::Pump(done, limit);
     }
-    bool Playing() { return stack->playback.playing.load() && stack->device.IsOpen(); }
-    uint64_t Position() {
-        uint64_t p = 0;
-        stack->device.GetPosition(p);
-        return p;
-    }
-
-    test::TempDir dir;
-    std::string deviceFile = dir.File("device.raw");
-    RecordingPrompt prompt;
-    Settings settings{prompt};
-    std::unique_ptr<PlayerStack> stack;
-    std::unique_ptr<QtPlayer> player;
-    std::unique_ptr<EngineWaveforms> waves;
-    ZBDIBSection skin;
-    std::unique_ptr<CMainFrame> frame;
-    CPlayerView* view = nullptr;
 };
 
 TEST(SeekBar, AClickPicksTheTickUnderItAndCorrectsTheBar) {

@@ -21,6 +21,8 @@ struct CliRun {
     std::string err;
 };
 
+inline constexpr unsigned kCliRunLimitSeconds = 120;
+
 inline CliRun RunCli(const TempDir& dir, const std::vector<std::string>& arguments) {
     const std::string out = dir.File("stdout");
     const std::string err = dir.File("stderr");
@@ -31,6 +33,8 @@ inline CliRun RunCli(const TempDir& dir, const std::vector<std::string>& argumen
         std::vector<char*> argv{const_cast<char*>(ZEBLO_CLI_PATH)};
         for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
+        // A run that hangs is ended (and fails its test) instead of holding up the suite.
+        alarm(kCliRunLimitSeconds);
         execv(ZEBLO_CLI_PATH, argv.data());
         _exit(121);
     }

@@ -67,19 +67,22 @@ package: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
-# Loader and sequencer fuzzing, then RCP conversion fuzzing, with clang's libFuzzer, ASan and
+# Loader and sequencer fuzzing, then RCP conversion, then the preferences file, with clang's libFuzzer, ASan and
 # UBSan; each bounded by FUZZ_TIME seconds. A conversion slower than 10 s counts as a hang.
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DZEBLO_BUILD_TESTS=OFF -DZEBLO_BUILD_BENCH=OFF -DZEBLO_BUILD_FUZZ=ON -DZEBLO_SANITIZE=ON \
 	  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_load_measure fuzz_rcp_convert fuzz_preferences
 	mkdir -p build-fuzz/corpus && cp -n resources/*.mid fuzz/seeds/*.mid build-fuzz/corpus/ 2>/dev/null || true
 	./build-fuzz/fuzz_load_measure -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 build-fuzz/corpus
 	mkdir -p build-fuzz/corpus-rcp && cp -n fuzz/seeds/*.rcp fuzz/seeds/*.g36 build-fuzz/corpus-rcp/ \
 	  2>/dev/null || true
 	./build-fuzz/fuzz_rcp_convert -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 -timeout=10 \
 	  build-fuzz/corpus-rcp
+	mkdir -p build-fuzz/corpus-preferences && cp -n fuzz/seeds/*.bin build-fuzz/corpus-preferences/
+	./build-fuzz/fuzz_preferences -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 \
+	  build-fuzz/corpus-preferences
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -38,9 +38,7 @@ test: build
 # The suite again, built with clang under AddressSanitizer and UndefinedBehaviorSanitizer, or
 # under ThreadSanitizer; each in its own folder. ccache speeds rebuilds when it happens to exist.
 CCACHE   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-SAN_ENV  := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
-            LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
-            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+SAN_ENV  := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 TSAN_ENV := TSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
 test-asan: deps

@@ -50,7 +50,7 @@ test-asan: deps
 test-tsan: deps
 	CXX=clang++ cmake -S . -B build-tsan $(CMAKE_GEN) $(CCACHE) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DZEBLO_TSAN=ON -DZEBLO_BUILD_BENCH=OFF
-	cmake --build build-tsan -j $(JOBS)
+	$(TSAN_ENV) cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS)
 
 # `make install PREFIX=/usr/local DESTDIR=/tmp/stage`; PREFIX defaults to the build's own.

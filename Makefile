@@ -5,7 +5,7 @@ DEMO       ?= resources/demo.mid
 FUZZ_TIME  ?= 600
 CMAKE_GEN  := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: run test build deps bench fuzz format clean install package
+.PHONY: run test test-asan test-tsan build deps bench fuzz format clean install package
 
 deps:
 	@./scripts/install-deps
@@ -35,6 +35,24 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The suite again, built with clang under AddressSanitizer and UndefinedBehaviorSanitizer, or
+# under ThreadSanitizer; each in its own folder. ccache speeds rebuilds when it happens to exist.
+CCACHE   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+SAN_ENV  := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+TSAN_ENV := TSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+
+test-asan: deps
+	CXX=clang++ cmake -S . -B build-asan $(CMAKE_GEN) $(CCACHE) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZEBLO_SANITIZE=ON -DZEBLO_BUILD_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && $(SAN_ENV) ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	CXX=clang++ cmake -S . -B build-tsan $(CMAKE_GEN) $(CCACHE) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZEBLO_TSAN=ON -DZEBLO_BUILD_BENCH=OFF
+	$(TSAN_ENV) cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS)
+
 # `make install PREFIX=/usr/local DESTDIR=/tmp/stage`; PREFIX defaults to the build's own.
 PREFIX  ?=
 install: build
@@ -47,22 +65,25 @@ package: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
-# Loader and sequencer fuzzing, then RCP conversion fuzzing, with clang's libFuzzer, ASan and
+# Loader and sequencer fuzzing, then RCP conversion, then the preferences file, with clang's libFuzzer, ASan and
 # UBSan; each bounded by FUZZ_TIME seconds. A conversion slower than 10 s counts as a hang.
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DZEBLO_BUILD_TESTS=OFF -DZEBLO_BUILD_BENCH=OFF -DZEBLO_BUILD_FUZZ=ON -DZEBLO_SANITIZE=ON \
 	  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_load_measure fuzz_rcp_convert fuzz_preferences
 	mkdir -p build-fuzz/corpus && cp -n resources/*.mid fuzz/seeds/*.mid build-fuzz/corpus/ 2>/dev/null || true
 	./build-fuzz/fuzz_load_measure -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 build-fuzz/corpus
 	mkdir -p build-fuzz/corpus-rcp && cp -n fuzz/seeds/*.rcp fuzz/seeds/*.g36 build-fuzz/corpus-rcp/ \
 	  2>/dev/null || true
 	./build-fuzz/fuzz_rcp_convert -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 -timeout=10 \
 	  build-fuzz/corpus-rcp
+	mkdir -p build-fuzz/corpus-preferences && cp -n fuzz/seeds/*.bin build-fuzz/corpus-preferences/
+	./build-fuzz/fuzz_preferences -max_total_time=$(FUZZ_TIME) -rss_limit_mb=2048 \
+	  build-fuzz/corpus-preferences
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) build-fuzz
+	rm -rf $(BUILD) build-fuzz build-asan build-tsan

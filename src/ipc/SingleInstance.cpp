@@ -230,7 +230,7 @@ void SingleInstance::Accept() {
 void SingleInstance::Begin(QLocalSocket* socket) {
     if (socket->property("zebloServed").toBool()) return;
     socket->setProperty("zebloServed", true);
-    auto reader = std::make_shared<FrameReader>();
+    auto reader = std::make_shared<Connection>();
     connect(socket, &QLocalSocket::readyRead, this,
             [this, socket, reader] { ProcessFrames(socket, reader); });
     socket->write(reinterpret_cast<const char*>(block_.data()), kSharedHeaderSize);
@@ -238,23 +238,32 @@ void SingleInstance::Begin(QLocalSocket* socket) {
     if (socket->bytesAvailable() > 0) ProcessFrames(socket, reader);
 }
 
-void SingleInstance::ProcessFrames(QLocalSocket* socket, std::shared_ptr<FrameReader> reader) {
+void SingleInstance::ProcessFrames(QLocalSocket* socket, std::shared_ptr<Connection> connection) {
     QPointer<QLocalSocket> guard(socket);
     const QByteArray bytes = socket->readAll();
-    reader->Feed(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    while (auto frame = reader->Next()) {
-        const int32_t result = Act(frame->kind, frame->payload);
+    FrameReader& reader = connection->reader;
+    reader.Feed(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    while (auto frame = reader.Next()) {
+        const int32_t result = Act(*connection, frame->kind, frame->payload);
         // The message may have run a nested event loop in which the peer went away.
         if (!guard) return;
         guard->write(EncodeResult(result).data(), 4);
         guard->flush();
     }
-    if (reader->Broken()) guard->abort();
+    if (reader.Broken()) guard->abort();
 }
 
-int32_t SingleInstance::Act(uint32_t kind, const std::string& payload) {
-    if (kind == kFramePath) return block_.WritePath(payload) ? 0 : -1;
+// Later instances that start together talk to us at the same time, their frames interleaved: each
+// one's path waits with its connection and enters the block only with that one's messages,
+// or one file would play twice and another never.
+int32_t SingleInstance::Act(Connection& connection, uint32_t kind, const std::string& payload) {
+    if (kind == kFramePath) {
+        if (!FitsSharedPath(payload)) return -1;
+        connection.path = payload;
+        return 0;
+    }
     if (kind < kMessagePlayShared || kind > kMessagePlayCurrent) return -1;
+    if (connection.path) block_.WritePath(*connection.path);
     // Without a view the message goes nowhere, as to a window that no longer exists.
     return receiver_ ? receiver_(kind) : 0;
 }

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "ipc/HandoffProtocol.h"
 #include "ipc/SharedBlock.h"
 
 class QLocalServer;
@@ -23,11 +24,11 @@ class QLocalSocket;
 
 namespace zeblo {
 
-class FrameReader;
-
 // Waits, in milliseconds.
-inline constexpr int kStartWaitMs = 3000;    // for a first instance that holds the lock to listen
-inline constexpr int kHeaderWaitMs = 5000;   // for the first instance's view to be ready
+// Many instances started at once share the processor with the first one, whose toolkit and window
+// then come up slowly: a later instance must not give its file up before they do.
+inline constexpr int kStartWaitMs = 20000;   // for a first instance that holds the lock to listen
+inline constexpr int kHeaderWaitMs = 20000;  // for the first instance's view to be ready
 inline constexpr int kAnswerWaitMs = 30000;  // for one message to be acted on (a play start)
 
 class SingleInstance final : public QObject, public SharedPathSource {
@@ -82,8 +83,12 @@ private:
     int ConnectToFirst() const;
     void Accept();
     void Begin(QLocalSocket* socket);
-    void ProcessFrames(QLocalSocket* socket, std::shared_ptr<FrameReader> reader);
-    int32_t Act(uint32_t kind, const std::string& payload);
+    struct Connection {
+        FrameReader reader;
+        std::optional<std::string> path;
+    };
+    void ProcessFrames(QLocalSocket* socket, std::shared_ptr<Connection> connection);
+    int32_t Act(Connection& connection, uint32_t kind, const std::string& payload);
 
     std::string folder_;
     Role role_ = Role::None;

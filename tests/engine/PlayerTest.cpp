@@ -110,7 +110,7 @@ TEST(PlayerStart, EachKindOfStartReportsAndEndsAsItShould) {
     for (const auto& [path, convertible, reports, message] : rows) {
         SCOPED_TRACE(path);
         std::vector<std::string> converted;
-        PlayerRig rig({}, [&](const std::string& name) {
+        PlayerRig rig({}, [&, convertible = convertible](const std::string& name) {
             converted.push_back(name);
             return convertible && MakeConvertedRcpFolder() &&
                    std::filesystem::copy_file(song.path, kConvertedRcpFile,

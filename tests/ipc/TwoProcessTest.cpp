@@ -8,8 +8,11 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "SmfWriter.h"
@@ -120,6 +123,49 @@ TEST_F(TwoPlayers, LaterStartsHandOverTheirFileAndAKilledFirstIsReplaced) {
     RunLater(later, {"/songs/three.mid"});
     EXPECT_EQ(Log("next"), "1803 /songs/two.mid\n1802\n1801 /songs/three.mid\n");
     EXPECT_EQ(next->state(), QProcess::Running);
+}
+
+TEST_F(TwoPlayers, EightStartsAtOnceLeaveOnePlayerThatGetsEveryFile) {
+    test::SmfBuilder smf(1, 480);
+    smf.AddTrack().Tempo(0, 500000).NoteOn(0, 0, 60, 100).NoteOff(960, 0, 60).EndOfTrack(0);
+    const std::string program = Install("player", true);
+    std::vector<QProcess*> players;
+    std::multiset<std::string> songs;
+    for (int i = 0; i < 8; ++i) {
+        songs.insert(dir.File("song" + std::to_string(i) + ".mid"));
+        ASSERT_TRUE(smf.WriteFile(dir.File("song" + std::to_string(i) + ".mid")));
+    }
+    for (const std::string& song : songs)
+        players.push_back(Launch(program, "all", {QString::fromStdString(song)}));
+    const auto ended = [&] {  // without an event loop only a wait notices an end
+        return std::count_if(players.begin(), players.end(), [](QProcess* p) {
+            return p->state() == QProcess::NotRunning || p->waitForFinished(0);
+        });
+    };
+    ASSERT_TRUE(WaitUntil([&] { return ended() == 7; }, 60000)) << ended() << " ended";
+    QThread::msleep(300);
+    ASSERT_EQ(ended(), 7);
+    std::multiset<std::string> played;
+    for (QProcess* p : players) {
+        if (p->state() != QProcess::NotRunning) {
+            EXPECT_EQ(Log("all").substr(0, 5), "1803 ") << "the player did not play its own file";
+            continue;
+        }
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p->exitCode(), 0);
+    }
+    // Its own file first, then a stop and a play for each of the seven handed over.
+    std::istringstream lines(Log("all"));
+    std::string message, path;
+    int stops = 0;
+    while (lines >> message) {
+        if (message == "1802")
+            ++stops;
+        else if (lines >> path)
+            played.insert(path);
+    }
+    EXPECT_EQ(stops, 7);
+    EXPECT_EQ(played, songs) << Log("all");
 }
 
 // Frames of the raw 16-bit stereo file SDL's disk driver writes in which a channel is not zero.

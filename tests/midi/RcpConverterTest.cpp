@@ -43,11 +43,6 @@ protected:
     RecordingPrompt prompt;
 };
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 TEST(RcpName, OnlyTheLastThreeCharactersUpperCasedCount) {
     EXPECT_TRUE(IsRcpFamilyPath("song.rcp"));
     EXPECT_TRUE(IsRcpFamilyPath("song.R36"));
@@ -86,7 +81,7 @@ TEST_F(InTempFolder, ConvertsSavesAndReleasesInThatOrder) {
     EXPECT_EQ(std::filesystem::status(std::filesystem::path(kConvertedRcpFile).parent_path())
                   .permissions(),
               std::filesystem::perms::owner_all);
-    EXPECT_NE(ReadAll(kConvertedRcpFile).find("/music/first.RCP"), std::string::npos);
+    EXPECT_NE(test::ReadFile(kConvertedRcpFile).find("/music/first.RCP"), std::string::npos);
     EngineParameters parameters;
     Sequencer sequencer(parameters);
     EXPECT_TRUE(sequencer.LoadFile(kConvertedRcpFile.c_str()));
@@ -96,7 +91,7 @@ TEST_F(InTempFolder, ConvertsSavesAndReleasesInThatOrder) {
     EXPECT_TRUE(converter.ConvertRcpFile("/music/second.g36"));
     EXPECT_EQ(std::string(fake.log()),
               "convert(/music/second.g36,0,0,0,0) save(9," + kConvertedRcpFile + ") delete(9)");
-    const std::string converted = ReadAll(kConvertedRcpFile);
+    const std::string converted = test::ReadFile(kConvertedRcpFile);
     EXPECT_NE(converted.find("/music/second.g36"), std::string::npos);
     EXPECT_EQ(converted.find("/music/first.RCP"), std::string::npos);
     // Files that need no conversion never reach the library.
@@ -105,37 +100,34 @@ TEST_F(InTempFolder, ConvertsSavesAndReleasesInThatOrder) {
     EXPECT_STREQ(fake.log(), "");
 }
 
-TEST_F(InTempFolder, ConversionFailureStopsBeforeSaving) {
-    RcpConverter converter(prompt);
-    ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
-    FakeConverter fake;
-    ASSERT_TRUE(fake.Ready());
-    fake.configure(0, 1);
-    EXPECT_FALSE(converter.ConvertRcpFile("bad.rcp"));
-    EXPECT_STREQ(fake.log(), "convert(bad.rcp,0,0,0,0) ");
-    EXPECT_EQ(Messages(), std::vector<std::string>{"librcpcv.so was failed at converting."});
-    EXPECT_FALSE(std::filesystem::exists(kConvertedRcpFile));
-}
-
-TEST_F(InTempFolder, WriteFailureStillReleasesTheObject) {
-    RcpConverter converter(prompt);
-    ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
-    FakeConverter fake;
-    ASSERT_TRUE(fake.Ready());
-    fake.configure(5, 0);
-    EXPECT_FALSE(converter.ConvertRcpFile("song.r36"));
-    EXPECT_EQ(std::string(fake.log()),
-              "convert(song.r36,0,0,0,0) save(5," + kConvertedRcpFile + ") delete(5)");
-    EXPECT_EQ(Messages(),
-              std::vector<std::string>{"librcpcv.so was failed at writing '.mid' file."});
-}
-
-TEST_F(InTempFolder, LibraryLackingAnEntryPointCountsAsNone) {
-    RcpConverter converter(prompt);
-    EXPECT_FALSE(converter.Load(INCOMPLETE_RCPCV_DIR));
-    EXPECT_FALSE(converter.Loaded());
-    EXPECT_FALSE(converter.ConvertRcpFile("song.rcp"));
-    EXPECT_EQ(Messages(), std::vector<std::string>{kRcpMissingMessage});
+// Each way a conversion can fail: what the library was asked, and the one box the user sees.
+TEST_F(InTempFolder, FailuresAreToldOnceAndAnObjectIsAlwaysReleased) {
+    const struct {
+        const char* library;  // folder of the library to load
+        int handle, written;  // what the fake's convert and save return
+        bool freed;           // the library is let go before the conversion
+        std::string log, message;
+    } rows[] = {
+        {FAKE_RCPCV_DIR, 0, 1, false, "convert(bad.rcp,0,0,0,0) ",
+         "librcpcv.so was failed at converting."},
+        {FAKE_RCPCV_DIR, 5, 0, false,
+         "convert(bad.rcp,0,0,0,0) save(5," + kConvertedRcpFile + ") delete(5)",
+         "librcpcv.so was failed at writing '.mid' file."},
+        {INCOMPLETE_RCPCV_DIR, 0, 0, false, "", kRcpMissingMessage},  // an entry point missing
+        {FAKE_RCPCV_DIR, 5, 1, true, "", kRcpMissingMessage},
+    };
+    for (const auto& row : rows) {
+        prompt.Clear();
+        RcpConverter converter(prompt);
+        converter.Load(row.library);
+        if (row.freed) converter.Free();
+        FakeConverter fake;
+        fake.configure(row.handle, row.written);
+        EXPECT_FALSE(converter.ConvertRcpFile("bad.rcp"));
+        EXPECT_EQ(std::string(fake.log()), row.log);
+        EXPECT_EQ(Messages(), std::vector<std::string>{row.message});
+        EXPECT_FALSE(row.written && std::filesystem::exists(kConvertedRcpFile)) << row.log;
+    }
 }
 
 TEST_F(InTempFolder, NeverLoadsFromTheCurrentFolder) {
@@ -146,14 +138,6 @@ TEST_F(InTempFolder, NeverLoadsFromTheCurrentFolder) {
     EXPECT_FALSE(converter.Load(empty));
     EXPECT_FALSE(converter.Load(""));
     EXPECT_FALSE(converter.Loaded());
-}
-
-TEST_F(InTempFolder, FreeingForgetsTheLibrary) {
-    RcpConverter converter(prompt);
-    ASSERT_TRUE(converter.Load(FAKE_RCPCV_DIR));
-    converter.Free();
-    EXPECT_FALSE(converter.Loaded());
-    EXPECT_FALSE(converter.ConvertRcpFile("x.rcp"));
 }
 
 // The project's own converter, from the build tree and from an installed layout.

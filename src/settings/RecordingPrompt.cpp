@@ -16,4 +16,17 @@ PromptAnswer RecordingPrompt::Ask(std::string_view text, PromptButtons buttons, 
     return answer;
 }
 
+std::vector<std::string> RecordingPrompt::Texts() const {
+    std::vector<std::string> texts;
+    for (const RecordedPrompt& p : prompts_) texts.push_back(p.text);
+    return texts;
+}
+
+std::string RecordingPrompt::TakeTexts() {
+    std::string joined;
+    for (const RecordedPrompt& p : prompts_) joined += p.text + "|";
+    prompts_.clear();
+    return joined;
+}
+
 }  // namespace zeblo

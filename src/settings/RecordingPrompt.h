@@ -31,6 +31,10 @@ public:
     PromptAnswer Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) override;
 
     const std::vector<RecordedPrompt>& prompts() const { return prompts_; }
+    // The boxes' texts in the order they were asked.
+    std::vector<std::string> Texts() const;
+    // The same joined, each followed by '|'; the record is cleared.
+    std::string TakeTexts();
     void Clear() { prompts_.clear(); }
 
 private:

@@ -53,11 +53,7 @@ struct AuthoringRig {
         options.melodicTracks = 4;
         EXPECT_TRUE(test::DenseSong(options).WriteFile(song));
     }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const RecordedPrompt& p : prompt.prompts()) texts.push_back(p.text);
-        return texts;
-    }
+    std::vector<std::string> Messages() const { return prompt.Texts(); }
     test::TempDir dir;
     std::string song = dir.File("song.mid");
     std::string out = dir.File("song.WAV");

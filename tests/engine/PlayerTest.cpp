@@ -217,8 +217,7 @@ TEST(PlayerAuthoring, ConfirmedRunsStopPlaybackRefusePlaysAndTellTheirMessagesAf
     EXPECT_EQ(seen, song.path + ">" + song.dir.File("song.WAV"));
     EXPECT_EQ(rig.player->BytesAuthored(), 80000u);
     EXPECT_FALSE(rig.playback.authoring.load());
-    std::vector<std::string> texts;
-    for (const RecordedPrompt& p : rig.prompt.prompts()) texts.push_back(p.text);
+    const std::vector<std::string> texts = rig.prompt.Texts();
     const std::string question = "Output for \"" + song.dir.File("song.WAV") + "\".\nAre you sure?";
     EXPECT_EQ(texts, (std::vector<std::string>{question, question, kAuthoringNowMessage,
                                                kAuthoringNowMessage, kAuthoringNowMessage,

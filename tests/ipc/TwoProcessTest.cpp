@@ -126,7 +126,7 @@ TEST_F(TwoPlayers, LaterStartsHandOverTheirFileAndAKilledFirstIsReplaced) {
 }
 
 TEST_F(TwoPlayers, EightStartsAtOnceLeaveOnePlayerThatGetsEveryFile) {
-    test::SmfBuilder smf(1, 480);
+    tools::SmfBuilder smf(1, 480);
     smf.AddTrack().Tempo(0, 500000).NoteOn(0, 0, 60, 100).NoteOff(960, 0, 60).EndOfTrack(0);
     const std::string program = Install("player", true);
     std::vector<QProcess*> players;

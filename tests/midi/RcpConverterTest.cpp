@@ -32,11 +32,7 @@ protected:
     }
     void TearDown() override { std::filesystem::current_path(previous); }
 
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const RecordedPrompt& p : prompt.prompts()) texts.push_back(p.text);
-        return texts;
-    }
+    std::vector<std::string> Messages() const { return prompt.Texts(); }
 
     test::TempDir dir;
     std::filesystem::path previous;

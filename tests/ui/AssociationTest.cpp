@@ -24,12 +24,7 @@ protected:
                               [this](const std::string& f) { refreshed += f + "|"; });
     }
     std::string MimeApps() const { return dir.File("config/mimeapps.list"); }
-    std::string Prompts() {
-        std::string texts;
-        for (const RecordedPrompt& p : prompt.prompts()) texts += p.text + "|";
-        prompt.Clear();
-        return texts;
-    }
+    std::string Prompts() { return prompt.TakeTexts(); }
 
     test::TempDir dir;
     RecordingPrompt prompt;

@@ -43,12 +43,7 @@ protected:
             record, std::vector<std::string>{"System default", "Speakers", "Headphones"}, prompt,
             hooks);
     }
-    std::string Prompts() {
-        std::string texts;
-        for (const RecordedPrompt& p : prompt.prompts()) texts += p.text + "|";
-        prompt.Clear();
-        return texts;
-    }
+    std::string Prompts() { return prompt.TakeTexts(); }
 
     SettingsRecord record = DefaultSettings();
     RecordingPrompt prompt;

@@ -64,7 +64,7 @@ void OpenMenu::ShowMenu(const QPoint& at) {
          {std::pair(QStringLiteral("Preferences"), &actions_.preferences),
           std::pair(QStringLiteral("About"), &actions_.about),
           std::pair(QStringLiteral("Quit"), &actions_.quit)}) {
-        menu.addAction(name, this, [action] {
+        menu.addAction(name, this, [action = action] {
             if (*action) (*action)();
         });
     }

@@ -33,50 +33,50 @@ struct Rig {
     std::unique_ptr<OpllModule> module;
 };
 
-uint32_t Msg(uint32_t status, uint32_t d1, uint32_t d2 = 0) {
-    return PackShortMsg(status, d1, d2);
-}
-
 // Programs with vibrato, tremolo, feedback and percussive and sustained tones, as chords.
 std::vector<Step> Melody() {
     std::vector<Step> s;
     for (uint32_t p = 0; p < 128; p += 7) {
         const uint32_t ch = p % 8;
-        s.push_back({0, Msg(0xC0 | ch, p)});
-        s.push_back({0, Msg(0x90 | ch, 36 + p % 48, 20 + p % 100)});
-        s.push_back({0, Msg(0x90 | ch, 43 + p % 48, 100)});
-        s.push_back({1500, Msg(0x80 | ch, 36 + p % 48)});
+        s.push_back({0, PackShortMsg(0xC0 | ch, p)});
+        s.push_back({0, PackShortMsg(0x90 | ch, 36 + p % 48, 20 + p % 100)});
+        s.push_back({0, PackShortMsg(0x90 | ch, 43 + p % 48, 100)});
+        s.push_back({1500, PackShortMsg(0x80 | ch, 36 + p % 48)});
     }
     return s;
 }
 
 std::vector<Step> Rhythm() {
     std::vector<Step> s;
-    for (uint32_t key = 33; key <= 60; ++key) s.push_back({1800, Msg(0x99, key, 30 + key)});
-    s.push_back({0, Msg(0xC9, 50)});
-    for (uint32_t key : {40u, 60u, 72u}) s.push_back({1800, Msg(0x99, key, 100)});
+    for (uint32_t key = 33; key <= 60; ++key)
+        s.push_back({1800, PackShortMsg(0x99, key, 30 + key)});
+    s.push_back({0, PackShortMsg(0xC9, 50)});
+    for (uint32_t key : {40u, 60u, 72u}) s.push_back({1800, PackShortMsg(0x99, key, 100)});
     return s;
 }
 
 std::vector<Step> BendAndPedal() {
-    std::vector<Step> s = {{0, Msg(0x90, 69, 100)},
-                           {0, Msg(0xB1, 64, 127)},
-                           {0, Msg(0x91, 57, 100)},
-                           {500, Msg(0x81, 57)}};
-    for (uint32_t msb : {127u, 0u, 90u, 40u}) s.push_back({1500, Msg(0xE0, 0x7F, msb)});
+    std::vector<Step> s = {{0, PackShortMsg(0x90, 69, 100)},
+                           {0, PackShortMsg(0xB1, 64, 127)},
+                           {0, PackShortMsg(0x91, 57, 100)},
+                           {500, PackShortMsg(0x81, 57)}};
+    for (uint32_t msb : {127u, 0u, 90u, 40u}) s.push_back({1500, PackShortMsg(0xE0, 0x7F, msb)});
     for (auto [c, v] : {std::pair{101u, 0u}, {100u, 0u}, {6u, 12u}})
-        s.push_back({0, Msg(0xB0, c, v)});
-    s.push_back({0, Msg(0xE0, 0x10, 100)});
-    s.push_back({1500, Msg(0xB1, 64, 0)});
+        s.push_back({0, PackShortMsg(0xB0, c, v)});
+    s.push_back({0, PackShortMsg(0xE0, 0x10, 100)});
+    s.push_back({1500, PackShortMsg(0xB1, 64, 0)});
     return s;
 }
 
 std::vector<Step> SysExes() {
-    return {
-        {0, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x10, 0x15, 0x00, 0x1B}},    {0, Msg(0x99, 60, 100)},
-        {1500, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x15, 0x01, 0x19}}, {0, Msg(0x90, 38, 100)},
-        {1500, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41}}, {0, Msg(0x92, 60, 100)},
-        {1500, 0, {0x41, 0x10, 0x42, 0x12, 0x00, 0x00, 0x7F, 0x00, 0x01}}, {0, Msg(0x99, 36, 100)}};
+    return {{0, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x10, 0x15, 0x00, 0x1B}},
+            {0, PackShortMsg(0x99, 60, 100)},
+            {1500, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x15, 0x01, 0x19}},
+            {0, PackShortMsg(0x90, 38, 100)},
+            {1500, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41}},
+            {0, PackShortMsg(0x92, 60, 100)},
+            {1500, 0, {0x41, 0x10, 0x42, 0x12, 0x00, 0x00, 0x7F, 0x00, 0x01}},
+            {0, PackShortMsg(0x99, 36, 100)}};
 }
 
 TEST(OpllSound, FeatureHashes) {

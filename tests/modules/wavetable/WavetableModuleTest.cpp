@@ -34,54 +34,53 @@ struct Rig {
     std::unique_ptr<WavetableModule> module;
 };
 
-uint32_t Msg(uint32_t status, uint32_t d1, uint32_t d2 = 0) {
-    return PackShortMsg(status, d1, d2);
-}
-
 // Every key of two drum kits, one hit at a time.
 std::vector<Step> Drums() {
     std::vector<Step> s;
     for (uint32_t kit : {0u, 48u}) {
-        s.push_back({0, Msg(0xC9, kit)});
-        for (uint32_t key = 27; key <= 87; ++key) s.push_back({2500, Msg(0x99, key, 100)});
+        s.push_back({0, PackShortMsg(0xC9, kit)});
+        for (uint32_t key = 27; key <= 87; ++key) s.push_back({2500, PackShortMsg(0x99, key, 100)});
     }
     return s;
 }
 
 std::vector<Step> Pan() {
-    std::vector<Step> s = {{0, Msg(0xC0, 80)},
-                           {0, Msg(0x90, 60, 100)},
-                           {0, Msg(0xB1, 10, 10)},
-                           {0, Msg(0x91, 67, 90)}};
-    for (uint32_t pan : {0u, 20u, 64u, 100u, 127u}) s.push_back({3000, Msg(0xB0, 10, pan)});
+    std::vector<Step> s = {{0, PackShortMsg(0xC0, 80)},
+                           {0, PackShortMsg(0x90, 60, 100)},
+                           {0, PackShortMsg(0xB1, 10, 10)},
+                           {0, PackShortMsg(0x91, 67, 90)}};
+    for (uint32_t pan : {0u, 20u, 64u, 100u, 127u})
+        s.push_back({3000, PackShortMsg(0xB0, 10, pan)});
     return s;
 }
 
 std::vector<Step> Bend() {
-    std::vector<Step> s = {
-        {0, Msg(0xC0, 80)}, {0, Msg(0x90, 60, 100)}, {0, Msg(0xC2, 122)}, {0, Msg(0x92, 50, 100)}};
+    std::vector<Step> s = {{0, PackShortMsg(0xC0, 80)},
+                           {0, PackShortMsg(0x90, 60, 100)},
+                           {0, PackShortMsg(0xC2, 122)},
+                           {0, PackShortMsg(0x92, 50, 100)}};
     for (uint32_t msb : {127u, 0u, 90u, 40u}) {
-        s.push_back({2000, Msg(0xE0, 0x7F, msb)});
-        s.push_back({0, Msg(0xE2, 0, msb)});
+        s.push_back({2000, PackShortMsg(0xE0, 0x7F, msb)});
+        s.push_back({0, PackShortMsg(0xE2, 0, msb)});
     }
     for (auto [c, v] : {std::pair{101u, 0u}, {100u, 0u}, {6u, 12u}})
-        s.push_back({0, Msg(0xB0, c, v)});
-    s.push_back({0, Msg(0xE0, 0x10, 100)});
-    s.push_back({2000, Msg(0xB0, 121, 0)});
+        s.push_back({0, PackShortMsg(0xB0, c, v)});
+    s.push_back({0, PackShortMsg(0xE0, 0x10, 100)});
+    s.push_back({2000, PackShortMsg(0xB0, 121, 0)});
     return s;
 }
 
 std::vector<Step> Envelopes() {
-    std::vector<Step> s = {{0, Msg(0xB1, 64, 127)}};
+    std::vector<Step> s = {{0, PackShortMsg(0xB1, 64, 127)}};
     for (uint32_t p = 0; p < 128; p += 9) {
         const uint32_t ch = p % 3;
-        s.push_back({0, Msg(0xC0 | ch, p)});
-        s.push_back({0, Msg(0xB0 | ch, 7, 60 + p % 60)});
-        s.push_back({0, Msg(0x90 | ch, 40 + p % 40, 30 + p % 90)});
-        s.push_back({1200, Msg(0xB0 | ch, 11, 127 - p % 100)});
-        s.push_back({1200, Msg(0x80 | ch, 40 + p % 40)});
+        s.push_back({0, PackShortMsg(0xC0 | ch, p)});
+        s.push_back({0, PackShortMsg(0xB0 | ch, 7, 60 + p % 60)});
+        s.push_back({0, PackShortMsg(0x90 | ch, 40 + p % 40, 30 + p % 90)});
+        s.push_back({1200, PackShortMsg(0xB0 | ch, 11, 127 - p % 100)});
+        s.push_back({1200, PackShortMsg(0x80 | ch, 40 + p % 40)});
     }
-    s.push_back({3000, Msg(0xB1, 64, 0)});
+    s.push_back({3000, PackShortMsg(0xB1, 64, 0)});
     return s;
 }
 
@@ -89,17 +88,17 @@ std::vector<Step> SysExes() {
     std::vector<uint8_t> upload = {0x77, 0x10, 0x42, 0x12, 0xF1, 0x05, 0x00};
     for (int i = 0; i < 32; ++i) upload.push_back(static_cast<uint8_t>(i * 8 - 128));
     return {{0, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x04, 90, 0x00}},
-            {0, Msg(0x90, 60, 100)},
+            {0, PackShortMsg(0x90, 60, 100)},
             {2000, 0, {0x7F, 0x7F, 0x04, 0x01, 0x00, 50}},
             {2000, 0, upload},
             {0, 0, {0x77, 0x10, 0x42, 0x12, 0xF0, 0x00, 0x00, 0x01}},
-            {0, Msg(0xC1, 5)},
-            {0, Msg(0x91, 64, 100)},
+            {0, PackShortMsg(0xC1, 5)},
+            {0, PackShortMsg(0x91, 64, 100)},
             {2000, 0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x13, 0x15, 0x01, 0x00}},
-            {0, Msg(0x92, 38, 100)},
+            {0, PackShortMsg(0x92, 38, 100)},
             {2000, 0, {0x41, 0x10, 0x42, 0x12, 0x00, 0x00, 0x7F, 0x00, 0x01}},
-            {0, Msg(0x92, 38, 100)},
-            {0, Msg(0x99, 36, 100), {}, 1}};
+            {0, PackShortMsg(0x92, 38, 100)},
+            {0, PackShortMsg(0x99, 36, 100), {}, 1}};
 }
 
 TEST(WavetableSound, FeatureHashes) {

@@ -40,11 +40,13 @@ void AuthoringThread::Start(PlayerListener& listener, const std::function<void()
     stopOutput();
     playback_.authoring.store(true);
     bytes_.store(0);
+    // A shut-down owner has left threadStop set: such a run ends before its first chunk.
+    stop_.store(playback_.threadStop.load());
     listener.StateChanged();
 
     try {
         thread_ = std::thread([this, &listener, song = playback_.currentPath, output] {
-            run_(song, output, playback_.threadStop, bytes_, deferred_);
+            run_(song, output, stop_, bytes_, deferred_);
             listener.AuthoringEnded();
         });
     } catch (const std::system_error&) {
@@ -52,6 +54,13 @@ void AuthoringThread::Start(PlayerListener& listener, const std::function<void()
         prompt_.Ask(kCreateThreadFailedMessage, PromptButtons::Ok, PromptIcon::Error);
         listener.StateChanged();
     }
+}
+
+void AuthoringThread::AskCancel() {
+    if (!thread_.joinable()) return;
+    if (prompt_.Ask(kCancelAuthoringQuestion, PromptButtons::YesNo, PromptIcon::Question) ==
+        PromptAnswer::Ok)
+        stop_.store(1, std::memory_order_release);
 }
 
 void AuthoringThread::Finish(PlayerListener& listener) {
@@ -68,6 +77,7 @@ void AuthoringThread::Finish(PlayerListener& listener) {
 void AuthoringThread::ShutDown() {
     // Left set: nothing may start rendering once the owner is going.
     playback_.threadStop.store(1);
+    stop_.store(1, std::memory_order_release);
     if (thread_.joinable()) thread_.join();
     deferred_.Take();
     playback_.authoring.store(false);

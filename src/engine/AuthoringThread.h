@@ -1,8 +1,9 @@
 // WAV authoring from the player: the confirmation, a thread of its own for the run, and the
-// run's messages shown once it has ended.
+// run's messages shown once it has ended; a run the user cancels stops at its next chunk.
 //
-// Threads: Start, Finish and ShutDown run on the owning thread; the run runs on the authoring
-// thread, which tells the listener AuthoringEnded as its last act. BytesAuthored: any thread.
+// Threads: Start, AskCancel, Finish and ShutDown run on the owning thread; the run runs on the
+// authoring thread, which tells the listener AuthoringEnded as its last act. BytesAuthored: any
+// thread.
 #pragma once
 
 #include <atomic>
@@ -37,6 +38,9 @@ public:
 
     // Authors `currentPath` after the user agreed; `stopOutput` ends real-time output first.
     void Start(PlayerListener& listener, const std::function<void()>& stopOutput);
+    // While a run goes: asks "cancel?"; on yes the run stops before its next chunk and, as a
+    // failed run does, deletes what it wrote. On no it goes on.
+    void AskCancel();
     // After AuthoringEnded: the thread is joined and the run's messages are shown.
     void Finish(PlayerListener& listener);
     // Sets `threadStop` (left set) and waits for a run still going.
@@ -63,6 +67,8 @@ private:
     AuthoringRun run_;
     std::string outputPath_;
     std::atomic<uint32_t> bytes_{0};
+    // What the run obeys: set by a cancel or by ShutDown.
+    std::atomic<int32_t> stop_{0};
     std::thread thread_;
     DeferredPrompt deferred_;
 };

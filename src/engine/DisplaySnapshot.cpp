@@ -17,8 +17,22 @@ std::size_t SnapshotRing::SizeFor(int32_t blockBytes, int32_t sampleRate, int32_
     return static_cast<std::size_t>(secondsPerBlock * blockCount * redrawRate + 1000);
 }
 
+SongClock SnapshotRing::Clock(std::size_t i) const {
+    const SharedClock& c = clocks_[i];
+    return {c.tick.load(std::memory_order_relaxed), c.tempoBpm.load(std::memory_order_relaxed),
+            c.division.load(std::memory_order_relaxed)};
+}
+
+void SnapshotRing::SetClock(std::size_t i, const SongClock& clock) {
+    SharedClock& c = clocks_[i];
+    c.tick.store(clock.tick, std::memory_order_relaxed);
+    c.tempoBpm.store(clock.tempoBpm, std::memory_order_relaxed);
+    c.division.store(clock.division, std::memory_order_relaxed);
+}
+
 void SnapshotRing::Clear() {
     for (auto& r : records_) ClearSnapshot(r);
+    for (std::size_t i = 0; i < records_.size(); ++i) SetClock(i, {});
 }
 
 }  // namespace zeblo

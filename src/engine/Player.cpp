@@ -253,6 +253,7 @@ bool Player::HandleNotification(std::chrono::milliseconds wait) {
 }
 
 void Player::Author() {
+    if (authoring_.Running()) return CancelAuthoring();
     authoring_.Start(*listener_, [this] { StopPlayback(); });
 }
 

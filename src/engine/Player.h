@@ -105,9 +105,11 @@ public:
     void DrainNotifications();
     bool HandleNotification(std::chrono::milliseconds wait);
 
-    // The Author button: confirmation, then the authoring thread. FinishAuthoring ends it once
-    // the listener was told the run ended.
+    // The Author button: confirmation, then the authoring thread; pressed again during the run,
+    // the question whether to cancel it. FinishAuthoring ends it once the listener was told the
+    // run ended.
     void Author();
+    void CancelAuthoring() { authoring_.AskCancel(); }
     void FinishAuthoring() { authoring_.Finish(*listener_); }
 
     // The owner is going: playback stops, `threadStop` stays set, the authoring thread is waited

@@ -14,6 +14,7 @@ inline constexpr char kNoFileToAuthorMessage[] =
 // %s: the output file's name.
 inline constexpr char kAuthoringConfirmFormat[] = "Output for \"%s\".\nAre you sure?";
 inline constexpr char kAuthoringFinishedMessage[] = "\r\nAuthoring Finished.";
+inline constexpr char kCancelAuthoringQuestion[] = "cancel?";
 
 // How long the panel shows the messages of playback and authoring.
 inline constexpr int32_t kPlayerMessageMs = 60000;

@@ -86,8 +86,12 @@ void Renderer::SnapshotFrames(uint32_t frames, const RenderingModule& module) {
     const uint32_t old = snapshotCounter++;
     if (old <= snapshotNext) return;
     snapshotNext += snapshotInterval;
-    DisplaySnapshot& s = ring[(snapshotNext / snapshotInterval) % ring.Size()];
+    const std::size_t index = (snapshotNext / snapshotInterval) % ring.Size();
+    DisplaySnapshot& s = ring[index];
     module.FillSnapshot(s);
+    const Sequencer& sequencer = context.sequencer;
+    ring.SetClock(index, {sequencer.TickPosition(), sequencer.TempoBpm() + sequencer.TempoOffset(),
+                          sequencer.Header().division});
     // GS display dots stay on the display for a while after they arrive.
     if (context.shared.displayDataArrived.exchange(0, std::memory_order_relaxed) != 0)
         displayHoldSamples = kDisplayHoldSeconds * context.parameters.sampleRate;

@@ -4,7 +4,7 @@ namespace zeblo {
 
 PromptAnswer RecordingPrompt::Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) {
     PromptAnswer answer = PromptAnswer::Ok;
-    if (buttons == PromptButtons::OkCancel) {
+    if (buttons != PromptButtons::Ok) {
         if (queued_.empty()) {
             answer = fallback_;
         } else {

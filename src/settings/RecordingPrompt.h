@@ -21,11 +21,11 @@ struct RecordedPrompt {
 
 class RecordingPrompt final : public UserPrompt {
 public:
-    // `fallback` answers OK/Cancel boxes once the queued answers are used up.
+    // `fallback` answers OK/Cancel and Yes/No boxes once the queued answers are used up.
     explicit RecordingPrompt(PromptAnswer fallback = PromptAnswer::Ok) : fallback_(fallback) {}
     virtual ~RecordingPrompt() = default;
 
-    // Queues the answer for the next OK/Cancel box. OK-only boxes do not take from the queue.
+    // Queues the answer for the next box with a choice. OK-only boxes do not take from the queue.
     void AnswerNext(PromptAnswer answer) { queued_.push_back(answer); }
 
     PromptAnswer Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) override;

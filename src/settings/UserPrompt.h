@@ -1,4 +1,4 @@
-// Modal questions to the user: a message with OK or OK and Cancel, and an icon.
+// Modal questions to the user: a message with OK, OK and Cancel, or Yes and No, and an icon.
 //
 // Threads: asked on the user-interface thread (start-up, saves, playback control, authoring).
 // The desktop build answers with real dialogs; the core and the tests use RecordingPrompt.
@@ -11,8 +11,9 @@ namespace zeblo {
 // Every box the program shows carries this caption.
 inline constexpr char kPromptCaption[] = "ZEBLO";
 
-enum class PromptButtons { Ok, OkCancel };
+enum class PromptButtons { Ok, OkCancel, YesNo };
 enum class PromptIcon { Information, Warning, Error, Question };
+// Yes answers Ok, No answers Cancel.
 enum class PromptAnswer { Ok, Cancel };
 
 class UserPrompt {

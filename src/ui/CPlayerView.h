@@ -102,7 +102,8 @@ private:
     void PaintDisplay();
     void DrawChannels(const DisplaySnapshot& s, const DisplaySnapshot& ref);
     void DrawPanel(const skin::Rect& panel);
-    void DrawNumber(int32_t value, int32_t digits, int32_t x, int32_t y);
+    void DrawNumber(int64_t value, int32_t digits, int32_t x, int32_t y);
+    void DrawSongClock(const SongClock& now);
     void DrawInstrument(int c, const DisplaySnapshot& s, const DisplaySnapshot& ref, int32_t x,
                         int32_t y);
     void DrawPositionBar();
@@ -128,6 +129,7 @@ private:
     bool fullRedraw_ = true;
     DisplaySnapshot referenceSnapshot_{};
     DisplaySnapshot resetRecord_{};
+    SongClock referenceClock_{};
     int32_t messageCountdown_ = 0;
 
     QRegion pending_;

@@ -95,8 +95,10 @@ void CPlayerView::StartDisplayTimer() {
 void CPlayerView::HandlePress(int x, int y) {
     messageCountdown_ = 0;
     InvalidateAll(true);
-    if (!control_ || player_.LoadingState() || player_.AuthoringState()) return;
+    if (!control_ || player_.LoadingState()) return;
     const ViewHit hit = HitTestView(x, y);
+    // While authoring runs, only its own button answers: it offers to cancel the run.
+    if (player_.AuthoringState() && hit.area != ViewArea::Author) return;
     switch (hit.area) {
         case ViewArea::Play:
             control_->Play();

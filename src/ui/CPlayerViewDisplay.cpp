@@ -154,7 +154,10 @@ void CPlayerView::DrawPanel(const sk::Rect& panel) {
 }
 
 void CPlayerView::PaintDisplay() {
-    if (fullRedraw_) referenceSnapshot_ = resetRecord_;
+    if (fullRedraw_) {
+        referenceSnapshot_ = resetRecord_;
+        referenceClock_ = {~uint64_t{0}, -1, -1};
+    }
 
     if (messageCountdown_ > 0) {
         CopySurface(messageSurface_, sk::kPanelDest.x, sk::kPanelDest.y);
@@ -181,9 +184,11 @@ void CPlayerView::PaintDisplay() {
         SnapshotRing& ring = player_.Snapshots();
         const std::size_t n = ring.Size();
         const int64_t frame = std::max<int32_t>(player_.DisplayFrame(), 0);
-        const DisplaySnapshot shown = ring[static_cast<std::size_t>(frame) % n];
+        const std::size_t index = static_cast<std::size_t>(frame) % n;
+        const DisplaySnapshot shown = ring[index];
         DrawChannels(shown, referenceSnapshot_);
         referenceSnapshot_ = shown;
+        DrawSongClock(ring.Clock(index));
         DrawPositionBar();
     }
 
@@ -257,8 +262,23 @@ void CPlayerView::DrawSongLine() {
     zeblo::DrawSongLine(p, ToQRect(sk::kSongLine), text, !titled);
 }
 
-void CPlayerView::DrawNumber(int32_t value, int32_t digits, int32_t x, int32_t y) {
-    int64_t v = value < 0 ? -int64_t{value} : value;
+void CPlayerView::DrawSongClock(const SongClock& now) {
+    // Until the render loop has written the frame's record the wells stay empty.
+    if (now.division == 0) return;
+    const struct {
+        int64_t value, before;
+        const sk::NumberField& field;
+    } fields[3] = {{static_cast<int64_t>(now.tick), static_cast<int64_t>(referenceClock_.tick),
+                    sk::kTickField},
+                   {now.tempoBpm, referenceClock_.tempoBpm, sk::kTempoField},
+                   {now.division, referenceClock_.division, sk::kDivisionField}};
+    for (const auto& f : fields)
+        if (f.value != f.before) DrawNumber(f.value, f.field.digits, f.field.x, f.field.y);
+    referenceClock_ = now;
+}
+
+void CPlayerView::DrawNumber(int64_t value, int32_t digits, int32_t x, int32_t y) {
+    int64_t v = value < 0 ? -value : value;
     for (int32_t i = 0; i < digits; ++i, v /= 10) {
         const int32_t d = static_cast<int32_t>(v % 10);
         CopySkin(sk::kSmallDigitSize * (d + 16), sk::kSmallDigitY, sk::kSmallDigitSize,

@@ -25,7 +25,7 @@ constexpr char kUsage[] =
     "\n"
     "Keys in the window:\n"
     "  Space            play, pause or resume\n"
-    "  S, Escape        stop\n"
+    "  S, Escape        stop (Escape during authoring: offer to cancel it)\n"
     "  F                the next fast forward speed\n"
     "  Left, Right      seek 5 seconds back or ahead\n"
     "  Ctrl+O           open a song (the right mouse button offers recent songs too)\n"

@@ -52,8 +52,10 @@ bool KeyboardControl::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
         case Qt::Key_MediaPause:
             if (!busy && running) player_.Pause();
             return true;
-        case Qt::Key_S:
         case Qt::Key_Escape:
+            if (player_.AuthoringState()) player_.core().CancelAuthoring();
+            [[fallthrough]];
+        case Qt::Key_S:
         case Qt::Key_MediaStop:
             if (!busy) player_.Stop();
             return true;

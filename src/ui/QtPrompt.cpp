@@ -16,18 +16,17 @@ PromptAnswer QtPrompt::Ask(std::string_view text, PromptButtons buttons, PromptI
     if (icon == PromptIcon::Warning) boxIcon = QMessageBox::Warning;
     if (icon == PromptIcon::Error) boxIcon = QMessageBox::Critical;
     if (icon == PromptIcon::Question) boxIcon = QMessageBox::Question;
-    const QMessageBox::StandardButtons offered =
-        buttons == PromptButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
-                                           : QMessageBox::StandardButtons(QMessageBox::Ok);
+    // The affirmative button is the default, the other one what Escape presses.
+    QMessageBox::StandardButton yes = QMessageBox::Ok, no = QMessageBox::Ok;
+    if (buttons == PromptButtons::OkCancel) no = QMessageBox::Cancel;
+    if (buttons == PromptButtons::YesNo) yes = QMessageBox::Yes, no = QMessageBox::No;
     QPointer<QMessageBox> box = new QMessageBox(boxIcon, QString::fromUtf8(kPromptCaption),
-                                                PromptText(text), offered, parent_);
-    box->setDefaultButton(QMessageBox::Ok);
-    box->setEscapeButton(buttons == PromptButtons::OkCancel ? QMessageBox::Cancel
-                                                            : QMessageBox::Ok);
+                                                PromptText(text), yes | no, parent_);
+    box->setDefaultButton(yes);
+    box->setEscapeButton(no);
     const int result = box->exec();
     delete box;
-    if (buttons == PromptButtons::Ok) return PromptAnswer::Ok;
-    return result == QMessageBox::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    return result == yes || buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
 }
 
 }  // namespace zeblo

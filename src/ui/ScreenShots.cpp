@@ -50,6 +50,11 @@ public:
         }
         return renderer.Snapshots()[static_cast<std::size_t>(f) % renderer.Snapshots().Size()];
     }
+    // The song clock written with display frame f's record (after Frame(f)).
+    SongClock Clock(int32_t f) const {
+        return renderer.Snapshots().Clock(static_cast<std::size_t>(f) %
+                                          renderer.Snapshots().Size());
+    }
 
     RecordingPrompt prompt;
     Settings settings{prompt};
@@ -86,6 +91,7 @@ void Play(PlayerStateRecord& player, DemoRender& demo, CPlayerView& view, int32_
           int32_t last) {
     for (int32_t f = first; f <= last; ++f) {
         player.ring[f % player.ring.Size()] = demo.Frame(f);
+        player.ring.SetClock(f % player.ring.Size(), demo.Clock(f));
         for (int c = 0; c < kChannelCount; ++c)
             player.drumChannel[c] = demo.engine.wavetable.IsDrumChannel(c) ? 1 : 0;
         player.displayFrame = f;

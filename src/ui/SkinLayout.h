@@ -108,6 +108,13 @@ inline constexpr int32_t kDotsX = 316;
 inline constexpr int32_t kDotsY = 409;
 inline constexpr int32_t kLampDestX[3] = {399, 445, 539};
 inline constexpr int32_t kLampDestY = 413;
+// The song clock's numbers: small digits inside the wells of TICK, BPM and TB at the bottom left.
+struct NumberField {
+    int32_t x, y, digits;
+};
+inline constexpr NumberField kTickField{43, 430, 8};
+inline constexpr NumberField kTempoField{135, 430, 5};
+inline constexpr NumberField kDivisionField{213, 430, 5};
 inline constexpr int32_t kAuthoringTextX = 204;
 inline constexpr int32_t kAuthoringTextY = 194;
 inline constexpr SurfaceRect kMessageText{90, 10, 290, 80};  // inside the message panel

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/Authoring.h"
 #include "engine/Player.h"
 #include "engine/StreamingTestSupport.h"
 #include "support/TempDir.h"
@@ -223,6 +224,35 @@ TEST(PlayerAuthoring, ConfirmedRunsStopPlaybackRefusePlaysAndTellTheirMessagesAf
                                                kAuthoringNowMessage, kAuthoringNowMessage,
                                                "File write failed."}));
     EXPECT_EQ(rig.listener.message, kAuthoringFinishedMessage);
+}
+
+// REC again during a run, answered yes: the run stops after the chunk it is writing and leaves no
+// file, partial or under the final name: the song and the junk stay alone (answered no, the run
+// goes on: the window's test).
+TEST(PlayerAuthoring, ACancelledRunStopsAtItsNextChunkAndLeavesNoFile) {
+    Song song;
+    std::atomic<bool> asked{false};
+    PlayerRig rig([&](const std::string& s, const std::string& o, const std::atomic<int32_t>& stop,
+                      std::atomic<uint32_t>& bytes, UserPrompt& prompt) {
+        auto renderer = std::make_unique<Renderer>(rig.engine);
+        RcpConverter converter(prompt);
+        Authoring(rig.engine, *renderer, converter, prompt).Run(s, o, stop, [&](uint32_t b) {
+            for (bytes = b; !asked;) std::this_thread::sleep_for(1ms);
+        });
+    });
+    rig.playback.currentPath = song.path;
+    rig.player->Author();
+    ASSERT_TRUE(testing::WaitUntil([&] { return rig.player->BytesAuthored() > 0; }));
+    rig.player->Author();
+    asked = true;
+    ASSERT_TRUE(testing::WaitUntil([&] { return rig.listener.authoringEnded.load(); }));
+    rig.player->FinishAuthoring();
+    const RecordedPrompt& question = rig.prompt.prompts().at(1);
+    EXPECT_EQ(std::tuple(question.text, question.buttons, question.icon),
+              std::tuple(std::string("cancel?"), PromptButtons::YesNo, PromptIcon::Question));
+    EXPECT_EQ(rig.prompt.prompts().back().text, kAuthoringTerminatedMessage);
+    EXPECT_EQ(rig.player->BytesAuthored(), 80000u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(song.dir.Path()), {}), 2);
 }
 
 TEST(PlayerAuthoring, ShutDownStopsARunningAuthoringAndLeavesTheStopSet) {

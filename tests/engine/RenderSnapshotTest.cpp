@@ -70,24 +70,17 @@ TEST(Snapshots, FirstRecordIsTwoAtFrame4411ThenThreeAt8821) {
         RenderFrames(rig, 1);  // frame 4411
         EXPECT_TRUE(Written(ring[2]));
         EXPECT_EQ(rig.renderer->SnapshotNext(), 8820u);
-        RenderFrames(rig, 4409);  // up to frame 8820
+        rig.context->sequencer.SetTempoOffset(200);  // fast forward: shown at once
+        RenderFrames(rig, 4409);                     // up to frame 8820
         EXPECT_FALSE(Written(ring[3]));
         RenderFrames(rig, 1);  // frame 8821
         EXPECT_TRUE(Written(ring[3]));
         for (std::size_t i = 0; i < ring.Size(); ++i) ASSERT_EQ(Written(ring[i]), i == 2 || i == 3);
+        // Ticks, tempo with the offset, ticks per quarter: the song where each record was taken.
+        EXPECT_EQ(ring.Clock(2), (SongClock{99, 120, 480}));
+        EXPECT_EQ(ring.Clock(3), (SongClock{195, 320, 480}));
         EXPECT_EQ(rig.renderer->SnapshotCounter(), 8822u);
     }
-}
-
-TEST(Snapshots, AuthoringRendersWithoutThem) {
-    RenderRig rig;
-    ASSERT_TRUE(rig.Start(StripSong(0)));
-    MarkRing(rig.renderer->Snapshots());
-    std::vector<uint32_t> buffer(20000);
-    rig.renderer->Render(buffer.data(), 20000, false);
-    EXPECT_EQ(rig.renderer->SnapshotCounter(), 0u);
-    for (std::size_t i = 0; i < rig.renderer->Snapshots().Size(); ++i)
-        ASSERT_FALSE(Written(rig.renderer->Snapshots()[i]));
 }
 
 // A record frozen whole, for both modules, two instrument sets and uploaded waveforms: channel
@@ -151,17 +144,23 @@ TEST(Snapshots, DotsStayForThreeSecondsAfterTheyArrive) {
     }
 }
 
-TEST(Snapshots, ClearingResetsTheChannelWordsAndTheDotFlag) {
+// Authoring renders without records: a cleared ring stays clear.
+TEST(Snapshots, ClearingResetsTheChannelWordsAndTheDotFlagAndAuthoringWritesNone) {
     RenderRig rig;
     ASSERT_TRUE(rig.Start(StripSong(0, true)));
     RenderFrames(rig, 44100 * 2);
     SnapshotRing& ring = rig.renderer->Snapshots();
     ASSERT_EQ(ring[5].voiceCount[3], 1);
     ring.Clear();
+    const uint32_t counted = rig.renderer->SnapshotCounter();
+    std::vector<uint32_t> buffer(20000);
+    rig.renderer->Render(buffer.data(), 20000, false);
+    EXPECT_EQ(rig.renderer->SnapshotCounter(), counted);
     for (std::size_t j = 0; j < ring.Size(); ++j) {
         const auto* words = reinterpret_cast<const int32_t*>(&ring[j]);
         for (int w = 0; w < 385; ++w)
             ASSERT_EQ(words[w], w >= 128 && w < 160 ? 64 : 0) << j << " " << w;
+        ASSERT_EQ(ring.Clock(j), SongClock{}) << j;
     }
     rig.renderer->StartSnapshotClock();
     EXPECT_EQ(rig.renderer->SnapshotCounter(), 0u);

@@ -177,7 +177,7 @@ int SoundingFrames(const std::string& deviceFile) {
     return sounding;
 }
 
-TEST_F(TwoPlayers, TheSongOnTheCommandLinePlaysOnceTheWindowIsUp) {
+TEST_F(TwoPlayers, TheSongOnTheCommandLinePlaysOnceTheWindowIsUpAndAMenuLaunchLeavesItPlaying) {
     tools::SmfBuilder smf(1, 480);  // eight half-second notes from the first tick
     smf.AddTrack().Tempo(0, 500000).EndOfTrack(3840);
     tools::TrackBuilder& notes = smf.AddTrack();
@@ -197,6 +197,11 @@ TEST_F(TwoPlayers, TheSongOnTheCommandLinePlaysOnceTheWindowIsUp) {
         [&] { return SoundingFrames(device) >= 22050 || player->state() != QProcess::Running; },
         15000));
     EXPECT_GE(SoundingFrames(device), 22050) << Log("player");
+    // A menu launch (no file) while it plays raises the window; the device stream keeps growing.
+    RunLater(Install("later", false), {});
+    EXPECT_TRUE(Log("player").ends_with("1802\n1801 \n")) << Log("player");
+    const int heard = SoundingFrames(device);
+    EXPECT_TRUE(WaitUntil([&] { return SoundingFrames(device) >= heard + 22050; }, 15000));
     // SIGTERM ends the player as closing its window does.
     player->terminate();
     ASSERT_TRUE(player->waitForFinished(5000));

@@ -8,14 +8,12 @@
 #include "engine/DisplaySnapshot.h"
 #include "engine/EngineContext.h"
 #include "modules/wavetable/WavetableTables.h"
-#include "settings/SettingsRecord.h"
 #include "ui/QtPlayer.h"
 
 namespace zeblo {
 namespace {
 
 TEST(EngineWaveforms, UploadedRowsAreDrawnWithoutAChannelOnTheirProgram) {
-    SettingsRecord record = DefaultSettings();
     EngineParameters parameters;
     EngineContext engine{parameters};
     EngineWaveforms waves{engine.wavetable};

@@ -67,7 +67,6 @@ struct Desktop : test::WindowRig {
         track.EndOfTrack(0);
         EXPECT_TRUE(smf.WriteFile(song) && skinLoaded);
     }
-    std::string& device = deviceFile;
     std::string song = dir.File("song.mid");
 };
 
@@ -75,13 +74,10 @@ TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
     PrivateBus bus;
     ASSERT_FALSE(bus.address.isEmpty()) << "dbus-daemon did not start";
     Desktop d;
-    QtPlayer& player = *d.player;
-    const auto& stack = d.stack;
-    const std::string& device = d.device;
-    const std::string& song = d.song;
+    const std::string& device = d.deviceFile;
     int raised = 0;
     MprisService service(
-        player, [&] { ++raised; }, [] {});
+        *d.player, [&] { ++raised; }, [] {});
     EXPECT_FALSE(service.Register(QDBusConnection(QStringLiteral("no bus"))));
     ASSERT_TRUE(service.Register(QDBusConnection::connectToBus(bus.address, "zeblo-service")));
 
@@ -107,11 +103,6 @@ TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
         return call("org.freedesktop.DBus.Properties", "Get",
                     {"org.mpris.MediaPlayer2.Player", QString::fromLatin1(property)});
     };
-    auto position = [&] {
-        uint64_t p = 0;
-        stack->device.GetPosition(p);
-        return p;
-    };
     auto waitStatus = [&](const char* status) {
         return Pump([&] { return !log.statuses.isEmpty() && log.statuses.back() == status; });
     };
@@ -122,23 +113,23 @@ TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
     call("org.mpris.MediaPlayer2", "Raise");
     EXPECT_EQ(raised, 1);
     EXPECT_EQ(get("PlaybackStatus").toString(), "Stopped");
-    player2("OpenUri", {QUrl::fromLocalFile(QString::fromStdString(song)).toString()});
+    player2("OpenUri", {QUrl::fromLocalFile(QString::fromStdString(d.song)).toString()});
     ASSERT_TRUE(waitStatus("Playing"));
     const QVariantMap meta = qdbus_cast<QVariantMap>(get("Metadata"));
     EXPECT_EQ(meta["xesam:title"].toString(), QString::fromUtf8("テスト曲"));
     EXPECT_EQ(log.titles.value(0), QString::fromUtf8("テスト曲"));
     EXPECT_NEAR(meta["mpris:length"].toLongLong(), 8000000, 100000);
-    ASSERT_TRUE(Pump([&] { return position() > 4410; }));
+    ASSERT_TRUE(Pump([&] { return d.Position() > 4410; }));
     EXPECT_EQ(test::ReadFile(device).find_first_not_of('\0'), std::string::npos) << "silent start";
 
     player2("PlayPause");
     ASSERT_TRUE(waitStatus("Paused"));
-    const uint64_t paused = position();
+    const uint64_t paused = d.Position();
     Pump([] { return false; }, 150ms);
-    EXPECT_EQ(position(), paused);
+    EXPECT_EQ(d.Position(), paused);
     player2("PlayPause");
     ASSERT_TRUE(waitStatus("Playing"));
-    ASSERT_TRUE(Pump([&] { return position() > paused; }));
+    ASSERT_TRUE(Pump([&] { return d.Position() > paused; }));
 
     const QVariant trackId = QVariant::fromValue(meta["mpris:trackid"].value<QDBusObjectPath>());
     player2("SetPosition", {trackId, qlonglong(5000000)});
@@ -157,7 +148,7 @@ TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
 
     player2("Stop");
     ASSERT_TRUE(waitStatus("Stopped"));
-    EXPECT_FALSE(stack->playback.playing.load() || stack->player.renderThread().Exists());
+    EXPECT_FALSE(d.stack->playback.playing.load() || d.stack->player.renderThread().Exists());
     EXPECT_EQ(log.statuses, QStringList({"Playing", "Paused", "Playing", "Stopped"}));
 }
 
@@ -165,8 +156,7 @@ TEST(Keyboard, KeysDoWhatTheButtonsDoAndTheTaskbarNamesTheSong) {
     Desktop d;
     CMainFrame& frame = *d.frame;
     KeyboardControl keys(*d.player, *frame.View());
-    int opened = 0;
-    int quit = 0;
+    int opened = 0, quit = 0;
     keys.open = [&] { ++opened; };
     keys.quit = [&] { ++quit; };
     frame.installEventFilter(&keys);

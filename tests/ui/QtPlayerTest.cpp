@@ -12,6 +12,7 @@
 #include "WindowRig.h"
 #include "support/CliProcess.h"
 #include "support/Fnv1a.h"
+#include "ui/Keyboard.h"
 
 namespace zeblo {
 namespace {
@@ -112,12 +113,17 @@ TEST(WindowPlayer, AuthoringRefusesPlaysUntilItHasWrittenTheSongAndSaysSo) {
     w.stack->playback.currentPath = song;
     w.Click(300, 30);
     ASSERT_TRUE(w.stack->playback.authoring.load());
+    for (int no = 0; no < 2; ++no) w.prompt.AnswerNext(PromptAnswer::Cancel);
+    w.Click(300, 30);  // REC again, then Escape: "cancel?", answered no both times
+    KeyboardControl(*w.player, *w.view).HandleKey(Qt::Key_Escape, {});
     QEvent playCurrent(static_cast<QEvent::Type>(kWmPlayCurrent));
     QCoreApplication::sendEvent(w.view, &playCurrent);  // refused by the player
     w.Click(150, 30);                                   // refused by the view
     ASSERT_TRUE(w.Pump([&] { return !w.stack->playback.authoring.load(); }, 60s));
     EXPECT_FALSE(w.Playing());
     EXPECT_EQ(w.prompt.prompts().back().text, kAuthoringNowMessage);
+    const std::vector<std::string> texts = w.prompt.Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), kCancelAuthoringQuestion), 2);
     EXPECT_GT(w.view->MessageCountdown(), 500) << "Authoring Finished.: 600 paints";
     EXPECT_GT(std::filesystem::file_size(w.dir.File("song.WAV")), 22050u * 2);
 }

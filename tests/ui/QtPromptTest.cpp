@@ -27,7 +27,13 @@ TEST(QtPrompt, RealBoxesWithTheCaptionTextButtonsAndIcon) {
          PromptAnswer::Ok, "again", QMessageBox::Information},
         {"設定ファイル\r\n書込み禁止", PromptButtons::Ok, PromptIcon::Error, QMessageBox::Ok,
          PromptAnswer::Ok, QString::fromUtf8("設定ファイル\n書込み禁止"), QMessageBox::Critical},
+        {"cancel?", PromptButtons::YesNo, PromptIcon::Question, QMessageBox::No,
+         PromptAnswer::Cancel, "cancel?", QMessageBox::Question},
+        {"cancel?", PromptButtons::YesNo, PromptIcon::Question, QMessageBox::Yes, PromptAnswer::Ok,
+         "cancel?", QMessageBox::Question},
     };
+    const QMessageBox::StandardButtons offered[] = {
+        QMessageBox::Ok, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Yes | QMessageBox::No};
     QtPrompt prompt;
     for (const Row& row : rows) {
         QMessageBox* seen = nullptr;
@@ -47,9 +53,7 @@ TEST(QtPrompt, RealBoxesWithTheCaptionTextButtonsAndIcon) {
         EXPECT_EQ(prompt.Ask(row.text, row.buttons, row.icon), row.answer);
         EXPECT_EQ(caption, "ZEBLO");
         EXPECT_EQ(text, row.shown);
-        EXPECT_EQ(buttons, row.buttons == PromptButtons::Ok
-                               ? QMessageBox::StandardButtons(QMessageBox::Ok)
-                               : QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(buttons, offered[static_cast<int>(row.buttons)]);
         EXPECT_EQ(icon, row.boxIcon);
     }
 }

@@ -17,6 +17,8 @@ constexpr int kChannels = 2;
 // libsndfile takes a compression level of 1.0 as "smallest", but LAME's VBR scale stops short
 // of it.
 constexpr double kMostCompression = 0.999;
+// 16-bit samples to floats in -1 ... 1, as the resampler scales them too.
+constexpr float kFullScale = 32768.0f;
 
 int SndfileFormatCode(AudioFileFormat format) {
     switch (format) {
@@ -110,9 +112,18 @@ private:
         return false;
     }
 
+    // FLAC takes the samples as they are. The lossy encoders get them as floats: this
+    // libsndfile's MP3 encoder scales 16-bit input wrongly and clips.
     bool Write(std::size_t frames) {
         const auto frameCount = static_cast<sf_count_t>(frames);
-        if (sf_writef_short(file, samples.data(), frameCount) == frameCount) return true;
+        if (!IsLossy(encoding.format)) {
+            if (sf_writef_short(file, samples.data(), frameCount) == frameCount) return true;
+            return Failed(sf_strerror(file));
+        }
+        resampled.resize(samples.size());
+        std::transform(samples.begin(), samples.end(), resampled.begin(),
+                       [](int16_t s) { return static_cast<float>(s) / kFullScale; });
+        if (sf_writef_float(file, resampled.data(), frameCount) == frameCount) return true;
         return Failed(sf_strerror(file));
     }
 

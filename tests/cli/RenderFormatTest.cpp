@@ -24,7 +24,7 @@ struct Decoded {
     std::vector<int16_t> samples;  // stereo, interleaved
     double Energy() const {
         double sum = 0;
-        for (int16_t s : samples) sum += double{s} * s;
+        for (int16_t s : samples) sum += static_cast<double>(s) * s;
         return sum / std::max<std::size_t>(samples.size(), 1);
     }
 };
@@ -177,7 +177,8 @@ TEST(RenderRmid, TheWrappedSongRendersAndPlaysAsItselfAndDamageIsNamed) {
         test::WriteFile(dir.File(name), riff.substr(0, keep));
         return dir.File(name);
     };
-    const std::string source = std::getenv("ZEBLO_SOURCE_DIR") ?: ".";
+    const char* root = std::getenv("ZEBLO_SOURCE_DIR");
+    const std::string source = root != nullptr ? root : ".";
     const std::string demo = wrap(source + "/resources/demo.mid", "demo.rmi", std::string::npos);
     ASSERT_EQ(RunCli(dir, {"render", "-q", demo, "-o", dir.File("rmi.wav")}).status, 0);
     ASSERT_EQ(RunCli(dir, {"render", "-q", source + "/resources/demo.mid", "-o", dir.File("a.wav")})

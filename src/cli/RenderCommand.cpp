@@ -349,6 +349,8 @@ int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
     ClearInterrupt();
     InstallInterruptHandler();
     int status = kExitOk;
+    // With -o - the audio goes straight to the descriptor, past anything still buffered here.
+    out.flush();
     Batch batch{args.positional, {}};
     for (const std::string& song : args.positional) {
         const SongRender result = RenderSong(song, setup, converter, prompt, batch, err);

@@ -113,11 +113,30 @@ constexpr CliOption kOptionTable[] = {
          --s.record.outputDevice;
          return true;
      }},
-    {"--output", "-o", "PATH", "the WAV file, one SONG only; - writes it to standard output", "",
+    {"--output", "-o", "PATH", "the output file, one SONG only; - writes it to standard output", "",
      "",
      [](Text v, Set& s) {
          s.output = std::string(v);
          return !v.empty();
+     }},
+    {"--format", "", "NAME", "output format; without it the output name's extension decides",
+     "wav, flac, ogg, opus or mp3", "wav",
+     [](Text v, Set& s) { return (s.format = AudioFileFormatNamed(v)).has_value(); }},
+    {"--quality", "", "Q", "quality of ogg, opus and mp3, 0 smallest .. 10 best",
+     "0 .. 10, decimals allowed", "the encoder's own",
+     [](Text v, Set& s) {
+         double value = -1;
+         const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), value);
+         if (v.empty() || error != std::errc() || end != v.data() + v.size() || !(value >= 0) ||
+             value > 10)
+             return false;
+         s.quality = value;
+         return true;
+     }},
+    {"--json", "", "", "one JSON object per song on standard output instead of the text", "", "",
+     [](Text, Set& s) {
+         s.json = true;
+         return true;
      }},
     {"--smf-tempo", "", "", "start at 120 beats per minute, as other players do, not 180", "", "",
      [](Text, Set& s) {

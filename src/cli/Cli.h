@@ -8,12 +8,14 @@
 
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/AudioFileSink.h"
 #include "settings/SettingsRecord.h"
 
 namespace zeblo {
@@ -28,6 +30,10 @@ struct CliSettings {
     bool smfTempo = false;
     double startSeconds = 0;  // play: where each song starts  // songs without a tempo event start
                               // at 120 beats per minute
+    // Output encoding and machine-readable reports (render, info).
+    std::optional<AudioFileFormat> format;  // none: the output name's extension, else WAV
+    std::optional<double> quality;          // none: each encoder's own default
+    bool json = false;
 };
 
 struct CliOption {

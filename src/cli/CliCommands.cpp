@@ -13,14 +13,15 @@ namespace zeblo {
 namespace {
 
 std::span<const CliOption> InfoOptions() {
-    static const std::vector<CliOption> options = CliOptionsNamed({"--rate", "--smf-tempo"});
+    static const std::vector<CliOption> options =
+        CliOptionsNamed({"--rate", "--smf-tempo", "--json"});
     return options;
 }
 
 std::span<const CliOption> RenderOptions() {
-    static const std::vector<CliOption> options =
-        CliOptionsNamed({"--engine", "--rate", "--instrument-set", "--no-detune", "--mono",
-                         "--lowpass", "--smf-tempo", "--output", "--quiet"});
+    static const std::vector<CliOption> options = CliOptionsNamed(
+        {"--engine", "--rate", "--instrument-set", "--no-detune", "--mono", "--lowpass",
+         "--smf-tempo", "--output", "--quiet", "--format", "--quality", "--json"});
     return options;
 }
 
@@ -59,7 +60,8 @@ std::span<const CliCommand> CliCommands() {
          PlayOptions(), RunPlay},
         {"render", "SONG...",
          "Renders each song to a WAV file beside it (SONG with its extension replaced by WAV, "
-         "or .WAV appended), as the player's Author button does.",
+         "or .WAV appended), as the player's Author button does; or to FLAC, Ogg Vorbis, Opus "
+         "or MP3 (song.flac, song.ogg, song.opus, song.mp3) by --format or the output name.",
          RenderOptions(), RunRender},
     }};
     return commands;

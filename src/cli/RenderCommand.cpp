@@ -9,11 +9,14 @@
 #include <memory>
 
 #include "cli/PlayStatus.h"
+#include "cli/RenderOutput.h"
+#include "encode/SndfileSink.h"
 #include "engine/Authoring.h"
 #include "engine/EngineContext.h"
 #include "engine/Renderer.h"
 #include "engine/WavWriter.h"
 #include "midi/RcpConverter.h"
+#include "midi/RmidFile.h"
 #include "midi/Sequencer.h"
 #include "midi/SongProblem.h"
 #include "settings/Settings.h"
@@ -29,11 +32,13 @@ constexpr double kProgressPeriod = 0.1;
 
 // The settings and the engine parameters they give, as authoring uses them.
 struct RenderSetup {
-    explicit RenderSetup(const CliSettings& settings)
+    RenderSetup(const CliSettings& settings, const AudioEncoding& encoding)
         : record(settings.record),
           engine(settings.fmEngine ? kEngineOpll : kEngineWavetable),
           output(settings.output),
-          quiet(settings.quiet) {
+          encoding(encoding),
+          quiet(settings.quiet),
+          json(settings.json) {
         ComputeEngineParameters(record, parameters);
         if (settings.smfTempo) parameters.initialTempoBpm = kSmfTempoBpm;
     }
@@ -41,7 +46,9 @@ struct RenderSetup {
     EngineParameters parameters;
     int32_t engine;
     std::string output;  // empty: the authoring name of each song
+    AudioEncoding encoding;
     bool quiet;
+    bool json;
 };
 
 // Authoring's messages, one line each on standard error, named after the song.
@@ -49,11 +56,16 @@ class StderrPrompt final : public UserPrompt {
 public:
     explicit StderrPrompt(std::ostream& err) : err(err) {}
     virtual ~StderrPrompt() = default;
-    void SetSong(const std::string& path) { song = path; }
+    void SetSong(const std::string& path) {
+        song = path;
+        said.clear();
+    }
+    // What was said about the current song, "; " between the lines.
+    const std::string& Said() const { return said; }
 
     // The specific reason under the program's own message, when there is one.
     void Reason(const std::string& reason) {
-        if (!reason.empty()) err << song << ": " << reason << "\n";
+        if (!reason.empty()) Say(reason);
     }
 
     PromptAnswer Ask(std::string_view text, PromptButtons, PromptIcon) override {
@@ -63,14 +75,20 @@ public:
             if (c == '\r' || (c == '\n' && line.empty())) continue;
             line.push_back(c);
         }
-        err << song << ": " << line << "\n";
-        err.flush();
+        Say(line);
         return PromptAnswer::Ok;
     }
 
 private:
+    void Say(const std::string& line) {
+        err << song << ": " << line << "\n";
+        err.flush();
+        said += (said.empty() ? "" : "; ") + line;
+    }
+
     std::ostream& err;
     std::string song;
+    std::string said;
 };
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -135,7 +153,7 @@ uint64_t MeasureSong(const std::string& song, const RenderSetup& setup, RcpConve
     Sequencer sequencer(setup.parameters);
     sequencer.SetModule(&silent);
     uint64_t samples = 0;
-    if (!sequencer.LoadFile(load.c_str()) || !sequencer.Measure(&samples, nullptr)) return 0;
+    if (!LoadSongFile(sequencer, load) || !sequencer.Measure(&samples, nullptr)) return 0;
     return samples;
 }
 
@@ -178,68 +196,98 @@ struct Batch {
     }
 };
 
-// Renders one song. Returns true when its file (or stream) was written.
-bool RenderSong(const std::string& song, const RenderSetup& setup, RcpConverter& converter,
-                StderrPrompt& prompt, Batch& batch, std::ostream& out, std::ostream& err,
-                bool& interrupted) {
-    prompt.SetSong(song);
-    bool converterFailed = false;
-    const uint64_t total = MeasureSong(song, setup, converter, converterFailed);
-    if (total == 0) {
-        if (converterFailed) return false;
-        prompt.Ask(kUnknownFile, PromptButtons::Ok, PromptIcon::Error);
-        prompt.Reason(DescribeSongProblem(song));
-        return false;
-    }
-    const bool toStdout = setup.output == kStandardOutput;
-    const std::string output = setup.output.empty() ? AuthoringOutputPath(song) : setup.output;
-    const std::string clash = toStdout ? std::string() : batch.Clash(output);
-    if (!clash.empty()) {
-        prompt.Reason(clash);
-        return false;
-    }
-    const int32_t rate = setup.parameters.sampleRate;
-    const bool terminal = !setup.quiet && isatty(STDERR_FILENO) != 0;
-    ProgressLine line(err, terminal, total, rate);
+// Renders the measured song into its output; the outcome as authoring saw it.
+AuthoringOutcome WriteSong(const std::string& song, const std::string& output,
+                           const RenderSetup& setup, RcpConverter& converter, StderrPrompt& prompt,
+                           ProgressLine& line, uint32_t& dataBytes) {
     std::atomic<int32_t> stop{0};
-    const auto started = std::chrono::steady_clock::now();
-
-    AuthoringOutcome outcome;
-    uint32_t dataBytes = 0;
-    if (toStdout) {
+    const AudioEncoding& encoding = setup.encoding;
+    const bool wav = encoding.format == AudioFileFormat::kWav;
+    AuthoringOutcome outcome = AuthoringOutcome::kWritten;
+    if (output == kStandardOutput && wav) {
         // A pipe cannot be rewound to fix the sizes: a silent run of the same sequence finds them.
         {
             auto dry = std::make_unique<FreshEngine>(setup, converter, prompt);
             line.Start("sizing ");
             outcome = dry->authoring.DryRun(song, dataBytes, stop, FollowProgress(line, stop));
         }
-        if (outcome == AuthoringOutcome::kWritten) {
-            auto engine = std::make_unique<FreshEngine>(setup, converter, prompt);
-            out.flush();
-            line.Start("");
-            outcome = engine->authoring.RunToStream(song, WavOutputOnDescriptor(STDOUT_FILENO),
-                                                    dataBytes, stop, FollowProgress(line, stop));
-        }
-    } else {
+        if (outcome != AuthoringOutcome::kWritten) return outcome;
         auto engine = std::make_unique<FreshEngine>(setup, converter, prompt);
         line.Start("");
+        return engine->authoring.RunToStream(song, WavOutputOnDescriptor(STDOUT_FILENO), dataBytes,
+                                             stop, FollowProgress(line, stop));
+    }
+    auto engine = std::make_unique<FreshEngine>(setup, converter, prompt);
+    line.Start("");
+    if (output == kStandardOutput) {
+        outcome =
+            engine->authoring.RunToOpenSink(song, SndfileSinkOnDescriptor(encoding, STDOUT_FILENO),
+                                            stop, FollowProgress(line, stop));
+    } else {
+        if (!wav) engine->authoring.SetSinkMaker([encoding] { return MakeSndfileSink(encoding); });
         outcome = engine->authoring.Run(song, output, stop, FollowProgress(line, stop));
-        dataBytes = engine->authoring.bytesAuthored.load();
         line.Clear();
         prompt.Reason(engine->authoring.failureReason);
-        if (outcome == AuthoringOutcome::kWritten) batch.written.push_back(output);
     }
+    dataBytes = engine->authoring.bytesAuthored.load();
+    return outcome;
+}
+
+// Renders one song with the settings of the run; what came of it, for the report.
+SongRender RenderSong(const std::string& song, const RenderSetup& setup, RcpConverter& converter,
+                      StderrPrompt& prompt, Batch& batch, std::ostream& err) {
+    SongRender result;
+    result.song = song;
+    prompt.SetSong(song);
+    bool converterFailed = false;
+    const uint64_t total = MeasureSong(song, setup, converter, converterFailed);
+    if (total == 0) {
+        if (!converterFailed) {
+            prompt.Ask(kUnknownFile, PromptButtons::Ok, PromptIcon::Error);
+            prompt.Reason(DescribeSongProblem(song));
+        }
+        result.message = prompt.Said();
+        return result;
+    }
+    result.output = setup.output.empty() ? RenderOutputPath(song, setup.encoding) : setup.output;
+    const std::string clash =
+        result.output == kStandardOutput ? std::string() : batch.Clash(result.output);
+    if (!clash.empty()) {
+        prompt.Reason(clash);
+        result.message = prompt.Said();
+        return result;
+    }
+    const int32_t rate = setup.parameters.sampleRate;
+    const bool terminal = !setup.quiet && isatty(STDERR_FILENO) != 0;
+    ProgressLine line(err, terminal, total, rate);
+    const auto started = std::chrono::steady_clock::now();
+    uint32_t dataBytes = 0;
+    const AuthoringOutcome outcome =
+        WriteSong(song, result.output, setup, converter, prompt, line, dataBytes);
     line.Clear();
-    if (outcome == AuthoringOutcome::kTerminated) interrupted = true;
-    if (outcome != AuthoringOutcome::kWritten) return false;
-    if (!setup.quiet) {
-        const std::string summary =
-            FormatRenderSummary(toStdout ? std::string("(standard output)") : output,
-                                dataBytes / kFrameBytes, rate, SecondsSince(started));
-        // Standard output carries the WAV itself then.
-        (toStdout ? err : out) << summary << "\n";
+    result.elapsed = SecondsSince(started);
+    result.frames = dataBytes / kFrameBytes;
+    result.written = outcome == AuthoringOutcome::kWritten;
+    result.interrupted = outcome == AuthoringOutcome::kTerminated;
+    if (result.written && result.output != kStandardOutput) batch.written.push_back(result.output);
+    result.message = prompt.Said();
+    return result;
+}
+
+// The summary line or the JSON object of one song; on the error stream while standard output
+// carries the audio itself.
+void ReportSong(const SongRender& result, const RenderSetup& setup, std::ostream& out,
+                std::ostream& err) {
+    std::ostream& report = setup.output == kStandardOutput ? err : out;
+    if (setup.json) {
+        report << SongRenderJson(result, setup.parameters.sampleRate) << "\n";
+    } else if (result.written && !setup.quiet) {
+        report << FormatRenderSummary(result.output == kStandardOutput
+                                          ? std::string("(standard output)")
+                                          : result.output,
+                                      result.frames, setup.parameters.sampleRate, result.elapsed)
+               << "\n";
     }
-    return true;
 }
 
 std::string Clock(double seconds) {
@@ -279,21 +327,36 @@ std::string FormatRenderSummary(const std::string& output, uint64_t frames, int3
 }
 
 int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    const RenderSetup setup(args.settings);
+    AudioEncoding encoding;
+    std::string error;
+    std::vector<std::string> warnings;
+    if (!ChooseEncoding(args.settings, encoding, error, warnings)) return UsageError(err, error);
+    for (const std::string& warning : warnings) err << "zeblo-cli: warning: " << warning << "\n";
+    const RenderSetup setup(args.settings, encoding);
     if (!setup.output.empty() && args.positional.size() > 1)
         return UsageError(err, "--output takes one SONG only");
+    if (encoding.format != AudioFileFormat::kWav) {
+        const std::string problem =
+            SndfileFormatProblem(encoding.format, setup.parameters.sampleRate);
+        if (!problem.empty()) {
+            err << "zeblo-cli: " << problem << "; nothing written\n";
+            return kExitFailed;
+        }
+    }
     StderrPrompt prompt(err);
     RcpConverter converter(prompt);
     converter.Load();
     ClearInterrupt();
     InstallInterruptHandler();
     int status = kExitOk;
-    bool interrupted = false;
+    // With -o - the audio goes straight to the descriptor, past anything still buffered here.
+    out.flush();
     Batch batch{args.positional, {}};
     for (const std::string& song : args.positional) {
-        if (!RenderSong(song, setup, converter, prompt, batch, out, err, interrupted))
-            status = kExitFailed;
-        if (interrupted) break;
+        const SongRender result = RenderSong(song, setup, converter, prompt, batch, err);
+        ReportSong(result, setup, out, err);
+        if (!result.written) status = kExitFailed;
+        if (result.interrupted) break;
     }
     out.flush();
     return status;

@@ -13,6 +13,7 @@
 
 #include "engine/PlayerMessages.h"
 #include "engine/RenderConstants.h"
+#include "midi/RmidFile.h"
 
 namespace zeblo {
 
@@ -53,13 +54,13 @@ bool IsSpecialFile(const std::string& path) {
 
 }  // namespace
 
-std::string AuthoringOutputPath(std::string_view songPath) {
+std::string AuthoringOutputPath(std::string_view songPath, std::string_view extension) {
     const std::size_t slash = songPath.rfind('/');
     const std::size_t dot = songPath.rfind('.');
     const bool hasExtension =
         dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-    if (!hasExtension) return std::string(songPath) + ".WAV";
-    return std::string(songPath.substr(0, dot + 1)) + "WAV";
+    if (!hasExtension) return std::string(songPath) + "." + std::string(extension);
+    return std::string(songPath.substr(0, dot + 1)) + std::string(extension);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -80,30 +81,47 @@ void Authoring::SetOutputOpener(WavOutputOpener opener, uint64_t maxDataBytes) {
 
 AuthoringOutcome Authoring::Run(const std::string& songPath, const std::string& outputPath,
                                 const std::atomic<int32_t>& stop, const Progress& progress) {
-    return Author(songPath, Target::kFile, outputPath, nullptr, 0, nullptr, stop, progress);
+    std::unique_ptr<AudioFileSink> sink =
+        sinkMaker ? sinkMaker() : std::make_unique<WavWriter>(opener, maxDataBytes);
+    return Author(songPath, Target::kFile, outputPath, std::move(sink), nullptr, stop, progress);
 }
 
 AuthoringOutcome Authoring::RunToStream(const std::string& songPath,
                                         std::unique_ptr<WavOutput> stream, uint32_t dataBytes,
                                         const std::atomic<int32_t>& stop,
                                         const Progress& progress) {
-    return Author(songPath, Target::kStream, {}, std::move(stream), dataBytes, nullptr, stop,
-                  progress);
+    auto writer = std::make_unique<WavWriter>(opener, maxDataBytes);
+    if (!writer->OpenStream(std::move(stream), dataBytes)) writer.reset();
+    return RunToOpenSink(songPath, std::move(writer), stop, progress);
+}
+
+AuthoringOutcome Authoring::RunToOpenSink(const std::string& songPath,
+                                          std::unique_ptr<AudioFileSink> opened,
+                                          const std::atomic<int32_t>& stop,
+                                          const Progress& progress) {
+    return Author(songPath, Target::kStream, {}, std::move(opened), nullptr, stop, progress);
 }
 
 AuthoringOutcome Authoring::DryRun(const std::string& songPath, uint32_t& dataBytes,
                                    const std::atomic<int32_t>& stop, const Progress& progress) {
     dataBytes = 0;
-    return Author(songPath, Target::kDry, {}, nullptr, 0, &dataBytes, stop, progress);
+    auto discarding = std::make_unique<WavWriter>(
+        [](const std::string&) { return DiscardingWavOutput(); }, maxDataBytes);
+    return Author(songPath, Target::kDry, {}, std::move(discarding), &dataBytes, stop, progress);
 }
 
-void Authoring::Fail(std::string_view message, WavWriter& writer, const std::string* created,
+void Authoring::Fail(std::string_view message, AudioFileSink* writer, const std::string* created,
                      const std::string* output) {
     const int reason = errno;
-    if (output != nullptr)
-        failureReason = *output + ": " + (reason != 0 ? std::strerror(reason) : "write failed");
+    const std::string known = writer != nullptr ? writer->FailureText() : std::string();
+    if (output != nullptr) {
+        failureReason = *output + ": " +
+                        (!known.empty() ? known
+                         : reason != 0  ? std::string(std::strerror(reason))
+                                        : std::string("write failed"));
+    }
     prompt.Ask(message, PromptButtons::Ok, PromptIcon::Error);
-    writer.Finish();
+    if (writer != nullptr) writer->Finish();
     if (created != nullptr) DeleteIfRegularFile(*created);
 }
 
@@ -114,20 +132,16 @@ bool Authoring::LoadSong(const std::string& songPath) {
         if (!converter.ConvertRcpFile(songPath)) return false;
         load = kConvertedRcpFile;
     }
-    if (context.sequencer.LoadFile(load.c_str())) return true;
+    if (LoadSongFile(context.sequencer, load)) return true;
     prompt.Ask(kUnknownFileMessage, PromptButtons::Ok, PromptIcon::Error);
     return false;
 }
 
 AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
-                                   const std::string& outputPath, std::unique_ptr<WavOutput> stream,
-                                   uint32_t streamBytes, uint32_t* dataBytes,
+                                   const std::string& outputPath,
+                                   std::unique_ptr<AudioFileSink> sink, uint32_t* dataBytes,
                                    const std::atomic<int32_t>& stop, const Progress& progress) {
     renderer.ClearFilterHistory();
-    WavWriter writer(target == Target::kDry
-                         ? WavOutputOpener([](const std::string&) { return DiscardingWavOutput(); })
-                         : opener,
-                     maxDataBytes);
     failureReason.clear();
 
     Sequencer& sequencer = context.sequencer;
@@ -151,18 +165,18 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
     const std::string finalPath = inPlace ? outputPath : LinkTarget(outputPath);
     const std::string writtenPath = inPlace ? outputPath : TemporaryPathFor(finalPath);
     errno = 0;
-    const bool opened = target == Target::kStream
-                            ? writer.OpenStream(std::move(stream), streamBytes)
-                            : writer.OpenFile(writtenPath);
+    const bool opened =
+        sink != nullptr && (target == Target::kStream || sink->OpenFile(writtenPath));
     // Only a file this run created is ours to delete.
     const std::string* created = target == Target::kFile && opened ? &writtenPath : nullptr;
     const std::string* named = target == Target::kFile ? &outputPath : nullptr;
     if (!opened) {
-        Fail(kFileOpenFailedMessage, writer, created, named);
+        Fail(kFileOpenFailedMessage, sink.get(), created, named);
         return AuthoringOutcome::kFailed;
     }
+    AudioFileSink& writer = *sink;
     if (!writer.WriteHeader(format)) {
-        Fail(kHeaderWriteFailedMessage, writer, created, named);
+        Fail(kHeaderWriteFailedMessage, &writer, created, named);
         return AuthoringOutcome::kFailed;
     }
     sequencer.Start();
@@ -173,7 +187,7 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
     while (stop.load(std::memory_order_acquire) == 0) {
         const uint32_t frames = renderer.Render(chunk.data(), kAuthoringChunkFrames, false);
         if (!writer.WriteBytes(chunk.data(), frames * kFrameBytes)) {
-            Fail(kFileWriteFailedMessage, writer, created, named);
+            Fail(kFileWriteFailedMessage, &writer, created, named);
             return AuthoringOutcome::kFailed;
         }
         bytesAuthored.fetch_add(frames * kFrameBytes, std::memory_order_relaxed);
@@ -184,18 +198,18 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
         }
     }
     if (!ended || stop.load(std::memory_order_acquire) != 0) {
-        Fail(kAuthoringTerminatedMessage, writer, created);
+        Fail(kAuthoringTerminatedMessage, &writer, created);
         return AuthoringOutcome::kTerminated;
     }
     if (writer.DataBytes() == 0) {
-        Fail(kNoFramesMessage, writer, created);
+        Fail(kNoFramesMessage, &writer, created);
         return AuthoringOutcome::kFailed;
     }
     if (dataBytes != nullptr) *dataBytes = static_cast<uint32_t>(writer.DataBytes());
     errno = 0;
     if (!writer.Finish() ||
         (!inPlace && std::rename(writtenPath.c_str(), finalPath.c_str()) != 0)) {
-        Fail(kFileCloseFailedMessage, writer, created, named);
+        Fail(kFileCloseFailedMessage, &writer, created, named);
         return AuthoringOutcome::kFailed;
     }
     return AuthoringOutcome::kWritten;

@@ -1,5 +1,5 @@
-// Authoring: a whole song rendered from its start to its end into a 16-bit stereo WAV file, as
-// fast as the machine allows, in chunks of 20000 frames.
+// Authoring: a whole song rendered from its start to its end into a 16-bit stereo WAV file (or
+// another sink's encoding), as fast as the machine allows, in chunks of 20000 frames.
 //
 // Threads: Run, RunToStream and DryRun run on the authoring thread (or the command-line main)
 // while no render thread exists; that thread is then the only user of the sequencer, the modules
@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/AudioFileSink.h"
 #include "engine/EngineContext.h"
 #include "engine/Renderer.h"
 #include "engine/WavWriter.h"
@@ -32,9 +33,9 @@ inline constexpr char kOutputIsSongMessage[] =
     "The output file is the song itself; nothing written.";
 inline constexpr char kNoFramesMessage[] = "The song gave no sound; nothing written.";
 
-// The song's path with the extension of its file name replaced by "WAV" (song.mid and
-// tune.midi give song.WAV and tune.WAV); a name without one gets ".WAV" appended.
-std::string AuthoringOutputPath(std::string_view songPath);
+// The song's path with the extension of its file name replaced by `extension` (song.mid and
+// tune.midi give song.WAV and tune.WAV); a name without one gets it appended after a dot.
+std::string AuthoringOutputPath(std::string_view songPath, std::string_view extension = "WAV");
 
 // True when both paths exist and name the same file (device and inode, whatever the names).
 bool SameFile(const std::string& a, const std::string& b);
@@ -55,6 +56,8 @@ public:
 
     // Where the file's bytes go and how much it may hold; for tests (files by default).
     void SetOutputOpener(WavOutputOpener opener, uint64_t maxDataBytes = kWavMaxDataBytes);
+    // What Run writes its file with; empty (the default): the WAV writer.
+    void SetSinkMaker(AudioSinkMaker maker) { sinkMaker = std::move(maker); }
 
     // Renders songPath into the WAV file at outputPath. A song that does not load, or an output
     // that is the song, is refused before any file is opened. The file is written under a
@@ -67,6 +70,10 @@ public:
     AuthoringOutcome RunToStream(const std::string& songPath, std::unique_ptr<WavOutput> stream,
                                  uint32_t dataBytes, const std::atomic<int32_t>& stop,
                                  const Progress& progress = {});
+    // The same into a sink already opened on a stream, for encodings that need no sizes ahead.
+    AuthoringOutcome RunToOpenSink(const std::string& songPath,
+                                   std::unique_ptr<AudioFileSink> opened,
+                                   const std::atomic<int32_t>& stop, const Progress& progress = {});
     // The whole sequence with the bytes counted and dropped: dataBytes is what the file would
     // hold. Failures are reported as Run reports them.
     AuthoringOutcome DryRun(const std::string& songPath, uint32_t& dataBytes,
@@ -79,11 +86,12 @@ public:
 
 private:
     enum class Target { kFile, kStream, kDry };
+    // `sink` is opened here for a file; a stream's comes open (null when opening it failed).
     AuthoringOutcome Author(const std::string& songPath, Target target,
-                            const std::string& outputPath, std::unique_ptr<WavOutput> stream,
-                            uint32_t streamBytes, uint32_t* dataBytes,
-                            const std::atomic<int32_t>& stop, const Progress& progress);
-    void Fail(std::string_view message, WavWriter& writer, const std::string* created,
+                            const std::string& outputPath, std::unique_ptr<AudioFileSink> sink,
+                            uint32_t* dataBytes, const std::atomic<int32_t>& stop,
+                            const Progress& progress);
+    void Fail(std::string_view message, AudioFileSink* writer, const std::string* created,
               const std::string* output = nullptr);
     bool LoadSong(const std::string& songPath);
 
@@ -93,6 +101,7 @@ private:
     UserPrompt& prompt;
     WavOutputOpener opener = OpenWavFile;
     uint64_t maxDataBytes = kWavMaxDataBytes;
+    AudioSinkMaker sinkMaker;
 };
 
 }  // namespace zeblo

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/StreamingMessages.h"
+#include "midi/RmidFile.h"
 
 namespace zeblo {
 
@@ -57,8 +58,8 @@ void Player::StopPlayback() {
     listener_->StateChanged();
 }
 
-// The song of a play start into the sequencer (an RCP-family file through the converter first),
-// measured. False when the converter failed.
+// The song of a play start into the sequencer (an RCP-family file through the converter first,
+// an RMID file unwrapped), measured. False when the converter failed.
 bool Player::LoadCurrent(std::string& file) {
     file = playback_.currentPath;
     if (IsRcpFamilyPath(file)) {
@@ -73,7 +74,7 @@ bool Player::LoadCurrent(std::string& file) {
     uint64_t samples = 0;
     uint64_t ticks = 0;
     playback_.totalSamples.store(0);
-    if (sequencer.LoadFile(file.c_str())) sequencer.Measure(&samples, &ticks);
+    if (LoadSongFile(sequencer, file)) sequencer.Measure(&samples, &ticks);
     playback_.totalSamples.store(samples);
     playback_.totalTicks.store(ticks);
     return true;

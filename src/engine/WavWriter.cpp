@@ -98,13 +98,6 @@ void PutLe32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-WavFormat StereoPcmFormat(uint32_t sampleRate) {
-    WavFormat f;
-    f.sampleRate = sampleRate;
-    f.bytesPerSecond = sampleRate * kFrameBytes;
-    return f;
-}
-
 std::unique_ptr<WavOutput> OpenWavFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;

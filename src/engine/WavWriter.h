@@ -9,21 +9,10 @@
 #include <memory>
 #include <string>
 
+#include "engine/AudioFileSink.h"
 #include "engine/RenderConstants.h"
 
 namespace zeblo {
-
-struct WavFormat {
-    uint16_t formatTag = 1;  // PCM
-    uint16_t channels = 2;
-    uint32_t sampleRate = 44100;
-    uint32_t bytesPerSecond = 44100 * kFrameBytes;
-    uint16_t blockAlign = kFrameBytes;
-    uint16_t bitsPerSample = 16;
-};
-
-// 16-bit stereo PCM at `sampleRate`.
-WavFormat StereoPcmFormat(uint32_t sampleRate);
 
 // Where the writer's bytes go. Tests put their own in place of the file.
 class WavOutput {
@@ -48,32 +37,32 @@ std::unique_ptr<WavOutput> DiscardingWavOutput();
 
 using WavOutputOpener = std::function<std::unique_ptr<WavOutput>(const std::string& path)>;
 
-class WavWriter {
+class WavWriter final : public AudioFileSink {
 public:
     // `opener` makes the output for OpenFile (files by default); `maxDataBytes` is the most
     // data the file may hold, past which WriteBytes fails instead of wrapping the sizes.
     explicit WavWriter(WavOutputOpener opener = OpenWavFile,
                        uint64_t maxDataBytes = kWavMaxDataBytes);
     // Closes the output if it is still open.
-    virtual ~WavWriter();
+    ~WavWriter() override;
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
     // Creates or truncates the file.
-    bool OpenFile(const std::string& path);
+    bool OpenFile(const std::string& path) override;
     // Writes to an output that is already open (a pipe). Its header carries `dataBytes`, which
     // Finish then checks against what was written.
     bool OpenStream(std::unique_ptr<WavOutput> output, uint32_t dataBytes);
     // The 44 header bytes, with both sizes 0 (or the announced sizes of a stream).
-    bool WriteHeader(const WavFormat& format);
+    bool WriteHeader(const WavFormat& format) override;
     // Copies the bytes into the buffer, writing it out whenever it fills. A count of 0 succeeds.
-    bool WriteBytes(const void* bytes, uint32_t count);
+    bool WriteBytes(const void* bytes, uint32_t count) override;
     // Writes the rest of the buffer, fixes both sizes, reads the first chunk back as a check and
     // closes the output in every case. True only if every step succeeded.
-    bool Finish();
+    bool Finish() override;
 
     bool IsOpen() const { return output != nullptr; }
-    uint64_t DataBytes() const { return dataBytes; }
+    uint64_t DataBytes() const override { return dataBytes; }
 
 private:
     bool Flush();

@@ -11,6 +11,8 @@
 #include <iterator>
 #include <vector>
 
+#include "midi/RmidFile.h"
+
 namespace zeblo {
 
 namespace {
@@ -31,8 +33,6 @@ bool StartsWith(const std::vector<uint8_t>& bytes, std::size_t at, const char* t
 }
 
 std::string WhatItIs(const std::vector<uint8_t>& bytes) {
-    if (StartsWith(bytes, 0, "RIFF") && StartsWith(bytes, 8, "RMID"))
-        return "an RMID wrapper, not a plain MIDI file";
     if (StartsWith(bytes, 0, "RIFF") && StartsWith(bytes, 8, "WAVE")) return "a RIFF WAV file";
     const std::size_t head = std::min<std::size_t>(bytes.size(), 64);
     const bool text = std::all_of(bytes.begin(), bytes.begin() + head, [](uint8_t c) {
@@ -60,6 +60,12 @@ std::string DescribeSongProblem(const std::string& path) {
                 std::min<std::size_t>(static_cast<std::size_t>(info.st_size), kReadLimit),
                 std::back_inserter(bytes));
     if (bytes.empty()) return "empty";
+    if (IsRmidImage(bytes)) {
+        std::vector<uint8_t> smf;
+        std::string reason;
+        if (!UnwrapRmid(bytes, smf, reason)) return reason;
+        bytes.swap(smf);
+    }
     if (!StartsWith(bytes, 0, "MThd")) return "not a MIDI file; it starts as " + WhatItIs(bytes);
     const std::string truncated = "truncated at byte " + std::to_string(bytes.size());
     if (bytes.size() < 14) return truncated;

@@ -7,8 +7,9 @@
 
 namespace zeblo {
 
-// "no such file", "is a folder", "empty", "not a MIDI file: an RMID wrapper", "truncated at
-// byte N", "no tracks"...; empty when nothing is visibly wrong with the file's structure.
+// "no such file", "is a folder", "empty", "not a MIDI file; it starts as text", "truncated at
+// byte N", "no tracks"...; an RMID file's damaged wrapper, else the MIDI file inside it;
+// empty when nothing is visibly wrong with the file's structure.
 std::string DescribeSongProblem(const std::string& path);
 
 }  // namespace zeblo

@@ -40,7 +40,7 @@ QString RecentSongs::LastFolder() const {
 
 void OpenMenu::ShowOpenDialog() {
     QFileDialog dialog(&window_, QStringLiteral("Open"), recent_.LastFolder(),
-                       QStringLiteral("MIDI files (*.mid *.midi *.MID);;"
+                       QStringLiteral("MIDI files (*.mid *.midi *.MID *.rmi *.RMI);;"
                                       "RCP songs (*.rcp *.r36 *.g36 *.RCP *.R36 *.G36);;"
                                       "All files (*)"));
     dialog.setObjectName(QStringLiteral("OpenDialog"));

@@ -78,8 +78,7 @@ TEST(CliInfo, PrintsEachSongsMeasureAndReportsTheUnusableOnes) {
          {1, "",
           unknown(folder, "is a folder") + unknown(text, "not a MIDI file; it starts as text") +
               unknown(cut, "truncated at byte 20") +
-              unknown(rmid,
-                      "not a MIDI file; it starts as an RMID wrapper, not a plain MIDI file")}},
+              unknown(rmid, "the RMID wrapper has no data chunk")}},
     };
     for (const auto& [words, expected] : rows) {
         const Outcome o = RunZeblo(words);

@@ -1,0 +1,43 @@
+// FLAC, Ogg Vorbis, Opus and MP3 files through libsndfile, behind the same sink as the WAV
+// writer. Opus only runs at 48000 Hz: other rates are resampled on the way in (libsoxr).
+//
+// Threads: a sink belongs to the one thread that renders into it; the format checks may run
+// anywhere.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/AudioFileSink.h"
+
+namespace zeblo {
+
+// The rate an Opus stream always carries.
+inline constexpr int32_t kOpusSampleRate = 48000;
+
+// Quality of the lossy encodings: 0 (smallest) ... 10 (best), the encoder's own default when
+// not given. The scale is libsndfile's compression level turned round: for Vorbis it is the
+// quality oggenc's -q takes, for Opus about 10 ... 470 kb/s, for MP3 the VBR quality.
+inline constexpr double kBestQuality = 10.0;
+
+struct AudioEncoding {
+    AudioFileFormat format = AudioFileFormat::kWav;
+    std::optional<double> quality;  // 0 ... kBestQuality; lossy formats only
+};
+
+// The rate a file of `format` holds for frames rendered at `renderRate`.
+int32_t EncodedSampleRate(AudioFileFormat format, int32_t renderRate);
+
+// Empty when this libsndfile can write `format` (not WAV, which has its own writer) from frames
+// at `renderRate`; otherwise a message that says what is missing.
+std::string SndfileFormatProblem(AudioFileFormat format, int32_t renderRate);
+
+// A sink for one file of `encoding` (not WAV); OpenFile creates the file.
+std::unique_ptr<AudioFileSink> MakeSndfileSink(const AudioEncoding& encoding);
+// The same on an open descriptor (standard output), left open at the end; null when `fd` is
+// not open.
+std::unique_ptr<AudioFileSink> SndfileSinkOnDescriptor(const AudioEncoding& encoding, int fd);
+
+}  // namespace zeblo

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/AuthoringSpan.h"
 #include "engine/EngineContext.h"
 #include "engine/Renderer.h"
 #include "engine/WavWriter.h"
@@ -55,6 +56,8 @@ public:
 
     // Where the file's bytes go and how much it may hold; for tests (files by default).
     void SetOutputOpener(WavOutputOpener opener, uint64_t maxDataBytes = kWavMaxDataBytes);
+    // The part of the song the following runs write (the whole song once by default).
+    void SetSpan(const AuthoringSpan& span) { this->span = span; }
 
     // Renders songPath into the WAV file at outputPath. A song that does not load, or an output
     // that is the song, is refused before any file is opened. The file is written under a
@@ -86,6 +89,8 @@ private:
     void Fail(std::string_view message, WavWriter& writer, const std::string* created,
               const std::string* output = nullptr);
     bool LoadSong(const std::string& songPath);
+    // Plays, ring-out and start of the span, on a loaded song about to be started.
+    void StartSpan();
 
     EngineContext& context;
     Renderer& renderer;
@@ -93,6 +98,7 @@ private:
     UserPrompt& prompt;
     WavOutputOpener opener = OpenWavFile;
     uint64_t maxDataBytes = kWavMaxDataBytes;
+    AuthoringSpan span;
 };
 
 }  // namespace zeblo

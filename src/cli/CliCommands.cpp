@@ -20,7 +20,10 @@ std::span<const CliOption> InfoOptions() {
 std::span<const CliOption> RenderOptions() {
     static const std::vector<CliOption> options =
         CliOptionsNamed({"--engine", "--rate", "--instrument-set", "--no-detune", "--mono",
-                         "--lowpass", "--smf-tempo", "--output", "--quiet"});
+                         "--lowpass", "--smf-tempo", "--output", "--quiet",
+                         // Spans, channels and batches.
+                         "--loops", "--fade", "--tail", "--start", "--end", "--mute", "--solo",
+                         "--jobs", "--shard", "--output-dir", "--skip-existing"});
     return options;
 }
 

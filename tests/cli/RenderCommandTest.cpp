@@ -65,7 +65,7 @@ TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRender
          "File open failed.\n" + song + ": " + dir.File("no/such/x.wav") + ": No such file"},
         {{"render", wav}, wav + " is the song " + wav + "; nothing written"},
         {{"render", "-o", link, song}, link + " is the song " + song},
-        {{"render", song, dir.Path().string() + "//good.mid"}, "already written by this run"},
+        {{"render", song, dir.Path().string() + "//good.mid"}, "is already the output of " + song},
         {{"render", dir.File("tune.rcp")},
          dir.File("tune.rcp") + ": librcpcv.so was failed at converting."},
     };
@@ -125,10 +125,12 @@ TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
 }
 
 TEST(RenderCommand, ProgressAndSummaryLines) {
-    EXPECT_EQ(FormatRenderProgress(44100 * 30, 44100 * 60, 65.0, 44100),
-              "[###############...............]  50%  1:05  0.5x real time");
-    EXPECT_EQ(FormatRenderProgress(500, 0, 0.0, 44100),
-              "[##############################] 100%  0:00  0.0x real time");
+    EXPECT_EQ(FormatRenderProgress(44100 * 30, 44100 * 60, 3, 12, 65.0, 44100),
+              "[###############...............]  50%  3/12 songs  1:05  ETA 1:05  0.5x real time");
+    EXPECT_EQ(FormatRenderProgress(500, 0, 0, 1, 0.0, 44100),
+              "[##############################] 100%  0/1 songs  0:00  ETA 0:00  0.0x real time");
+    EXPECT_EQ(FormatRenderProgress(0, 900, 0, 2, 1.0, 44100),
+              "[..............................]   0%  0/2 songs  0:01  ETA -:--  0.0x real time");
     EXPECT_EQ(FormatRenderSummary("a.WAV", 44100 * 240, 44100, 0.48),
               "a.WAV: 240.000 s of audio in 0.48 s, 500.0x real time");
 }

@@ -1,0 +1,231 @@
+// The render run: the songs' outputs planned up front, so that every verdict is the same
+// whatever the order, the job count or the shard; then the jobs on threads of their own, the
+// main thread printing what each finished job said and one progress line.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "cli/PlayStatus.h"
+#include "cli/RenderCommand.h"
+#include "engine/Authoring.h"
+
+namespace zeblo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Progress redraws at most this often; also how long the main thread sleeps at most.
+constexpr auto kProgressPeriod = std::chrono::milliseconds(100);
+
+std::string OutputFor(const std::string& song, const CliSettings& options) {
+    if (!options.output.empty()) return options.output;
+    const std::string beside = AuthoringOutputPath(song);
+    if (options.outputDir.empty()) return beside;
+    return (fs::path(options.outputDir) / fs::path(beside).filename()).string();
+}
+
+// The name a path will have once written, for comparing outputs not yet there.
+std::string Resolved(const std::string& path) {
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(fs::absolute(path, error), error);
+    return error ? path : resolved.lexically_normal().string();
+}
+
+// Every song's output, refused when it is one of the songs or another song's output, and only
+// then this shard's share: all shards agree on every verdict.
+std::vector<RenderJob> PlanJobs(const std::vector<std::string>& songs, const CliSettings& options) {
+    std::vector<RenderJob> jobs;
+    std::vector<std::string> taken;
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        RenderJob job{songs[i], OutputFor(songs[i], options), {}, false, static_cast<int>(i)};
+        const std::string resolved = Resolved(job.output);
+        if (job.output != kStandardOutput) {
+            for (std::size_t j = 0; j < songs.size() && job.refusal.empty(); ++j) {
+                if (SameFile(songs[j], job.output))
+                    job.refusal = job.output + " is the song " + songs[j] + "; nothing written";
+            }
+            for (std::size_t j = 0; j < taken.size() && job.refusal.empty(); ++j) {
+                if (taken[j] == resolved)
+                    job.refusal = job.output + " is already the output of " + songs[j] +
+                                  " in this run; nothing written";
+            }
+            job.skip = job.refusal.empty() && options.skipExisting && fs::exists(job.output);
+        }
+        taken.push_back(resolved);
+        if (static_cast<int32_t>(i) % options.shardCount == options.shardIndex - 1)
+            jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+// What the main thread prints for a finished job.
+struct JobReport {
+    std::string out;
+    std::string err;
+    bool failed = false;
+};
+
+class JobPool {
+public:
+    JobPool(const std::vector<RenderJob>& jobs, const RenderSetup& setup, RenderShared& shared)
+        : jobs(jobs), setup(setup), shared(shared) {}
+
+    // Starts `count` threads; the signals stay with the calling thread.
+    void Start(int count) {
+        running = count;
+        sigset_t blocked, previous;
+        sigemptyset(&blocked);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&blocked, signal);
+        pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+        for (int i = 0; i < count; ++i) threads.emplace_back([this] { Work(); });
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+
+    // Waits at most one progress period for finished jobs; true while any job is unreported.
+    bool Collect(std::vector<JobReport>& reports) {
+        std::unique_lock guard(lock);
+        changed.wait_for(guard, kProgressPeriod,
+                         [this] { return !finished.empty() || running == 0; });
+        reports.clear();
+        reports.swap(finished);
+        return running > 0 || !reports.empty();
+    }
+
+    void Join() {
+        for (std::thread& thread : threads) thread.join();
+    }
+
+    uint32_t Done() const { return done.load(std::memory_order_relaxed); }
+    bool Interrupted() const { return interrupted.load(std::memory_order_relaxed); }
+
+private:
+    void Work() {
+        for (;;) {
+            const std::size_t at = next.fetch_add(1, std::memory_order_relaxed);
+            if (at >= jobs.size() || InterruptRequested()) break;
+            JobReport report = RunJob(jobs[at]);
+            done.fetch_add(1, std::memory_order_relaxed);
+            std::lock_guard guard(lock);
+            finished.push_back(std::move(report));
+            changed.notify_one();
+        }
+        std::lock_guard guard(lock);
+        --running;
+        changed.notify_one();
+    }
+
+    JobReport RunJob(const RenderJob& job) {
+        std::ostringstream out, err;
+        JobReport report;
+        bool stopped = false;
+        if (!job.refusal.empty()) {
+            err << job.song << ": " << job.refusal << "\n";
+            report.failed = true;
+        } else if (job.skip) {
+            if (!setup.options.quiet) out << job.output << ": exists; skipped\n";
+        } else {
+            report.failed = !RenderSong(job, setup, shared, out, err, stopped);
+        }
+        if (stopped) interrupted.store(true, std::memory_order_relaxed);
+        report.out = out.str();
+        report.err = err.str();
+        return report;
+    }
+
+    const std::vector<RenderJob>& jobs;
+    const RenderSetup& setup;
+    RenderShared& shared;
+    std::vector<std::thread> threads;
+    std::atomic<std::size_t> next{0};
+    std::atomic<uint32_t> done{0};
+    std::atomic<bool> interrupted{false};
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<JobReport> finished;
+    int running = 0;
+};
+
+// The frames the whole run is expected to write: the songs measured so far, and as many again
+// per song for those not yet measured.
+uint64_t ExpectedFrames(const RenderShared& shared, std::size_t songs) {
+    const uint64_t known = shared.framesKnown.load(std::memory_order_relaxed);
+    const uint32_t measured = shared.songsMeasured.load(std::memory_order_relaxed);
+    if (measured == 0) return 0;
+    return known + known / measured * (songs - std::min<std::size_t>(measured, songs));
+}
+
+int RunJobs(JobPool& pool, int threads, std::size_t songs, const RenderSetup& setup,
+            RenderShared& shared, std::ostream& out, std::ostream& err) {
+    const bool terminal = !setup.options.quiet && isatty(STDERR_FILENO) != 0;
+    const auto started = std::chrono::steady_clock::now();
+    pool.Start(threads);
+    int status = kExitOk;
+    bool drawn = false;
+    std::vector<JobReport> reports;
+    while (pool.Collect(reports)) {
+        if (drawn && !reports.empty()) err << "\r\x1b[K";
+        drawn = drawn && reports.empty();
+        for (const JobReport& report : reports) {
+            out << report.out << std::flush;
+            err << report.err << std::flush;
+            if (report.failed) status = kExitFailed;
+        }
+        if (!terminal) continue;
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        err << "\r"
+            << FormatRenderProgress(
+                   shared.framesDone.load(std::memory_order_relaxed), ExpectedFrames(shared, songs),
+                   pool.Done(), static_cast<uint32_t>(songs), elapsed, setup.parameters.sampleRate)
+            << "\x1b[K" << std::flush;
+        drawn = true;
+    }
+    if (drawn) err << "\r\x1b[K" << std::flush;
+    pool.Join();
+    // Songs a signal kept from starting are not written either.
+    if (pool.Interrupted() || (InterruptRequested() && pool.Done() < songs)) status = kExitFailed;
+    return status;
+}
+
+}  // namespace
+
+int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
+    const RenderSetup setup(args.settings);
+    const CliSettings& options = setup.options;
+    if (!options.output.empty() && args.positional.size() > 1)
+        return UsageError(err, "--output takes one SONG only");
+    if (!options.output.empty() && !options.outputDir.empty())
+        return UsageError(err, "--output and --output-dir exclude each other");
+    if (options.endSeconds >= 0 && options.endSeconds <= options.startSeconds)
+        return UsageError(err, "--end must come after --start");
+    std::error_code error;
+    if (!options.outputDir.empty() && !fs::is_directory(options.outputDir) &&
+        !fs::create_directories(options.outputDir, error)) {
+        err << "zeblo-cli: " << options.outputDir << ": cannot make the folder: " << error.message()
+            << "\n";
+        return kExitFailed;
+    }
+    const std::vector<RenderJob> jobs = PlanJobs(args.positional, options);
+    RenderShared shared;
+    shared.converter.Load();
+    ClearInterrupt();
+    InstallInterruptHandler();
+    const int cpus = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = static_cast<int>(std::min<std::size_t>(
+        options.jobs > 0 ? options.jobs : cpus, std::max<std::size_t>(jobs.size(), 1)));
+    JobPool pool(jobs, setup, shared);
+    const int status = RunJobs(pool, threads, jobs.size(), setup, shared, out, err);
+    out.flush();
+    return status;
+}
+
+}  // namespace zeblo

@@ -88,18 +88,21 @@ TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRender
 }
 
 // The file grows under a temporary name: whatever stops the run, the final name never holds a
-// partial file; Ctrl-C, SIGTERM and a closed terminal clean up and say so.
+// partial file; Ctrl-C, SIGTERM and a closed terminal stop every job of a batch, clean up and say
+// so.
 TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
     test::TempDir dir;
-    const std::string song = dir.File("long.mid");
+    const std::string song = dir.File("long.mid"), other = dir.File("other.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 1800, .melodicTracks = 12}).WriteFile(song));
+    ASSERT_TRUE(
+        test::DenseSong({.seconds = 1800, .melodicTracks = 12, .seed = 3}).WriteFile(other));
     const std::string err = dir.File("stderr");
     for (const int signal : {SIGINT, SIGHUP, SIGKILL}) {
         const pid_t pid = fork();
         if (pid == 0) {
             if (!freopen(err.c_str(), "wb", stderr) || !freopen("/dev/null", "wb", stdout))
                 _exit(120);
-            execl(ZEBLO_CLI_PATH, ZEBLO_CLI_PATH, "render", song.c_str(),
+            execl(ZEBLO_CLI_PATH, ZEBLO_CLI_PATH, "render", "-j", "2", song.c_str(), other.c_str(),
                   static_cast<char*>(nullptr));
             _exit(121);
         }
@@ -116,7 +119,9 @@ TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
         kill(pid, signal);
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_FALSE(std::filesystem::exists(dir.File("long.WAV"))) << signal;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("long.WAV")) ||
+                     std::filesystem::exists(dir.File("other.WAV")))
+            << signal;
         if (signal == SIGKILL) continue;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << signal;
         EXPECT_NE(ReadFile(err).find("Authoring was terminated."), std::string::npos) << signal;

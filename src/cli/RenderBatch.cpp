@@ -3,12 +3,15 @@
 // main thread printing what each finished job said and one progress line.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -40,27 +43,42 @@ std::string Resolved(const std::string& path) {
     return error ? path : resolved.lexically_normal().string();
 }
 
+// A file's identity, device and inode; nothing for a path that is not there.
+std::optional<std::pair<dev_t, ino_t>> Identity(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return std::nullopt;
+    return std::make_pair(info.st_dev, info.st_ino);
+}
+
 // Every song's output, refused when it is one of the songs or another song's output, and only
-// then this shard's share: all shards agree on every verdict.
+// then this shard's share: all shards agree on every verdict. Each path is looked at once, so a
+// corpus of many thousands of songs is planned at once.
 std::vector<RenderJob> PlanJobs(const std::vector<std::string>& songs, const CliSettings& options) {
+    std::map<std::pair<dev_t, ino_t>, std::size_t> songFiles, outputFiles;
+    std::map<std::string, std::size_t> outputNames;  // resolved
+    for (std::size_t i = songs.size(); i-- > 0;) {
+        if (const auto id = Identity(songs[i])) songFiles[*id] = i;
+    }
     std::vector<RenderJob> jobs;
-    std::vector<std::string> taken;
     for (std::size_t i = 0; i < songs.size(); ++i) {
         RenderJob job{songs[i], OutputFor(songs[i], options), {}, false, static_cast<int>(i)};
-        const std::string resolved = Resolved(job.output);
         if (job.output != kStandardOutput) {
-            for (std::size_t j = 0; j < songs.size() && job.refusal.empty(); ++j) {
-                if (SameFile(songs[j], job.output))
-                    job.refusal = job.output + " is the song " + songs[j] + "; nothing written";
+            const auto id = Identity(job.output);
+            const auto song = id ? songFiles.find(*id) : songFiles.end();
+            const auto file = id ? outputFiles.find(*id) : outputFiles.end();
+            const auto name = outputNames.find(Resolved(job.output));
+            if (song != songFiles.end()) {
+                job.refusal =
+                    job.output + " is the song " + songs[song->second] + "; nothing written";
+            } else if (file != outputFiles.end() || name != outputNames.end()) {
+                const std::size_t earlier = file != outputFiles.end() ? file->second : name->second;
+                job.refusal = job.output + " is already the output of " + songs[earlier] +
+                              " in this run; nothing written";
             }
-            for (std::size_t j = 0; j < taken.size() && job.refusal.empty(); ++j) {
-                if (taken[j] == resolved)
-                    job.refusal = job.output + " is already the output of " + songs[j] +
-                                  " in this run; nothing written";
-            }
-            job.skip = job.refusal.empty() && options.skipExisting && fs::exists(job.output);
+            job.skip = job.refusal.empty() && options.skipExisting && id.has_value();
+            if (id) outputFiles.emplace(*id, i);
+            outputNames.emplace(Resolved(job.output), i);
         }
-        taken.push_back(resolved);
         if (static_cast<int32_t>(i) % options.shardCount == options.shardIndex - 1)
             jobs.push_back(std::move(job));
     }
@@ -90,13 +108,17 @@ public:
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
 
-    // Waits at most one progress period for finished jobs; true while any job is unreported.
+    // Waits at most one progress period for finished jobs and hands over those next in the
+    // songs' order (all that are left once no job runs); true while any job is unreported.
     bool Collect(std::vector<JobReport>& reports) {
         std::unique_lock guard(lock);
         changed.wait_for(guard, kProgressPeriod,
-                         [this] { return !finished.empty() || running == 0; });
+                         [this] { return finished.contains(nextReport) || running == 0; });
         reports.clear();
-        reports.swap(finished);
+        for (auto at = finished.begin();
+             at != finished.end() && (at->first == nextReport || running == 0);
+             at = finished.erase(at), ++nextReport)
+            reports.push_back(std::move(at->second));
         return running > 0 || !reports.empty();
     }
 
@@ -115,7 +137,7 @@ private:
             JobReport report = RunJob(jobs[at]);
             done.fetch_add(1, std::memory_order_relaxed);
             std::lock_guard guard(lock);
-            finished.push_back(std::move(report));
+            finished.emplace(at, std::move(report));
             changed.notify_one();
         }
         std::lock_guard guard(lock);
@@ -150,7 +172,8 @@ private:
     std::atomic<bool> interrupted{false};
     std::mutex lock;
     std::condition_variable changed;
-    std::vector<JobReport> finished;
+    std::map<std::size_t, JobReport> finished;  // by position, until printed
+    std::size_t nextReport = 0;
     int running = 0;
 };
 

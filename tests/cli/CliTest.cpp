@@ -124,6 +124,14 @@ TEST(CliUsage, EveryWrongCommandLineGetsItsMessageAndStatusTwo) {
         {{"play", "--block-length", "3", "a.mid"},
          "--block-length must be 1, 2, 5, 10, 20, 30 or 60, not '3'"},
         {{"play", "--device", "-1", "a.mid"}, "--device must be 0 or more, not '-1'"},
+        {{"render", "--end", "1:75", "a.mid"},
+         "--end must be seconds, M:SS or H:MM:SS, not '1:75'"},
+        {{"render", "--start", "0:05", "--end", "4.5", "a.mid"}, "--end must come after --start"},
+        {{"render", "--mute", "2-1", "a.mid"},
+         "--mute must be channels 1 .. 32, as 1-3,17, not '2-1'"},
+        {{"render", "--shard", "3/2", "a.mid"}, "--shard must be K/N with 1 <= K <= N, not '3/2'"},
+        {{"render", "-o", "a.wav", "--output-dir", "d", "a.mid"},
+         "--output and --output-dir exclude each other"},
     };
     for (const auto& [words, message] : rows)
         EXPECT_EQ(RunZeblo(words), (Outcome{2, "", "zeblo-cli: " + message + "\n"}));

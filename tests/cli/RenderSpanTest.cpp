@@ -79,15 +79,18 @@ TEST(RenderSpan, LoopsFadeTailAndRangesWriteTheirFramesExactly) {
     EXPECT_NEAR(rest, p - kRate, kRate / 100);
 }
 
-TEST(RenderSpan, MuteAndSoloUseTheStripsNumbers) {
+TEST(RenderSpan, MuteAndSoloUseTheStripsNumbersAndTheTailRingsOut) {
     test::TempDir dir;
     const std::string song = dir.File("three.mid");
     tools::SmfBuilder smf(0, 96);
     tools::TrackBuilder& track = smf.AddTrack().Tempo(0, 500000).ProgramChange(0, 2, 0);
     for (int i = 0; i < 4; ++i) track.NoteOn(0, 2, 60 + i, 100).NoteOff(48, 2, 60 + i);
-    track.EndOfTrack(96);
+    track.EndOfTrack(1);
     ASSERT_TRUE(smf.WriteFile(song));
     const std::vector<int16_t> plain = Render(dir, {song});
+    // The last note's release rings on after the song's end.
+    const std::vector<int16_t> tail = Render(dir, {"--tail", "0.2", song});
+    EXPECT_NE(std::count(tail.begin() + plain.size(), tail.end(), 0), kRate / 5 * 2);
     ASSERT_NE(std::count(plain.begin(), plain.end(), 0), static_cast<long>(plain.size()));
     const struct {
         const char* option;

@@ -150,8 +150,10 @@ AuthoringSpan SpanFor(const CliSettings& options, const SongMeasure& measure, in
     AuthoringSpan span;
     span.plays = static_cast<uint32_t>(options.loops);
     span.startTick = measure.startTick;
+    // At least one frame: 0 would mean no limit at all.
     if (options.endSeconds >= 0)
-        span.maxFrames = Frames(options.endSeconds, rate) - Frames(options.startSeconds, rate);
+        span.maxFrames = std::max<uint64_t>(
+            1, Frames(options.endSeconds, rate) - Frames(options.startSeconds, rate));
     span.tailFrames = Frames(options.tailSeconds, rate);
     span.fadeFrames = Frames(options.fadeSeconds, rate);
     return span;

@@ -6,9 +6,10 @@
 //     sample generation that follows each one);
 //   - by the user-interface thread for the whole of a Seek, and around a speed change
 //     (SetTempoOffset followed by ComputeStep) while the render thread runs.
-// LoadFile, LoadImage, Measure, Start, Stop and SetModule run on the thread that owns the sequencer
-// while no render loop runs (the user-interface thread before the render thread is resumed, or
-// the authoring thread). Advance and Step run on the thread that runs the render loop.
+// LoadFile, LoadImage, Measure, Start, Stop, SetModule, SetPlayLimit and SetHoldAtEnd run on the
+// thread that owns the sequencer while no render loop runs (the user-interface thread before the
+// render thread is resumed, or the authoring thread). Advance, Step and Ended run on the thread
+// that runs the render loop.
 // playing, paused and busy are atomics and may be read anywhere. songTitleSet is published with
 // release order after the title is written: a reader that sees it set may read SongTitle().
 #pragma once

@@ -2,6 +2,7 @@
 // whatever the order, the job count or the shard; then the jobs on threads of their own, the
 // main thread printing what each finished job said and one progress line.
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -219,6 +220,15 @@ int RunJobs(JobPool& pool, int threads, std::size_t songs, const RenderSetup& se
     return status;
 }
 
+// The CPUs this process may run on: a cluster's task bound to a few cores of a large machine
+// gets as many jobs as cores, not as the machine has.
+int UsableCpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 }  // namespace
 
 int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
@@ -242,7 +252,7 @@ int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
     shared.converter.Load();
     ClearInterrupt();
     InstallInterruptHandler();
-    const int cpus = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int cpus = UsableCpus();
     const int threads = static_cast<int>(std::min<std::size_t>(
         options.jobs > 0 ? options.jobs : cpus, std::max<std::size_t>(jobs.size(), 1)));
     JobPool pool(jobs, setup, shared);

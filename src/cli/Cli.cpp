@@ -331,6 +331,10 @@ std::vector<std::string> NoEffectWarnings(const CliArgs& args, const CliSettings
                 warnings.push_back(std::string(name) + " has no effect with the fm engine");
         }
     }
+    if (settings.fmEngine && ((settings.muteChannels | settings.soloChannels) >> 16) != 0) {
+        warnings.push_back(
+            "with the fm engine a mute covers a channel on both ports; strips 17-32 mute nothing");
+    }
     if (args.Has("--lowpass") && !settings.fmEngine && settings.record.lowPassEnabled == 0) {
         warnings.push_back("--lowpass " + args.Get("--lowpass") +
                            " is outside 100 .. rate / 2; the filter stays off");

@@ -149,7 +149,10 @@ TEST(CliUsage, OptionsWithoutEffectAreWarnedAbout) {
          "zeblo-cli: warning: --lowpass" + fm + "zeblo-cli: warning: --instrument-set" + fm},
         {{"--engine", "WaveTable", "--lowpass", "50"},
          "zeblo-cli: warning: --lowpass 50 is outside 100 .. rate / 2; the filter stays off\n"},
-        {{"--lowpass", "5000", "--mono"}, ""},
+        {{"--lowpass", "5000", "--mono", "--solo", "3,17"}, ""},
+        {{"--engine", "fm", "--mute", "1,17"},
+         "zeblo-cli: warning: with the fm engine a mute covers a channel on both ports; strips "
+         "17-32 mute nothing\n"},
     };
     for (const auto& [options, warnings] : rows) {
         std::vector<std::string> words = {"render", "-o", "-", "no-such.mid"};

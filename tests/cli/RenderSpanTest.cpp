@@ -79,7 +79,7 @@ TEST(RenderSpan, LoopsFadeTailAndRangesWriteTheirFramesExactly) {
     EXPECT_NEAR(rest, p - kRate, kRate / 100);
 }
 
-TEST(RenderSpan, MuteAndSoloUseTheStripsNumbersAndTheTailRingsOut) {
+TEST(RenderSpan, MuteSoloStartAndTailSoundAsTheyShould) {
     test::TempDir dir;
     const std::string song = dir.File("three.mid");
     tools::SmfBuilder smf(0, 96);
@@ -88,6 +88,10 @@ TEST(RenderSpan, MuteAndSoloUseTheStripsNumbersAndTheTailRingsOut) {
     track.EndOfTrack(1);
     ASSERT_TRUE(smf.WriteFile(song));
     const std::vector<int16_t> plain = Render(dir, {song});
+    // From 0.3 s the note begun at 0.25 s stays unheard; the next one, at 0.5 s, sounds.
+    const std::vector<int16_t> late = Render(dir, {"--start", "0.3", song});
+    EXPECT_EQ(std::count(late.begin(), late.begin() + kRate / 10 * 2, 0), kRate / 10 * 2);
+    EXPECT_NE(std::count(late.begin(), late.end(), 0), static_cast<long>(late.size()));
     // The last note's release rings on after the song's end.
     const std::vector<int16_t> tail = Render(dir, {"--tail", "0.2", song});
     EXPECT_NE(std::count(tail.begin() + plain.size(), tail.end(), 0), kRate / 5 * 2);

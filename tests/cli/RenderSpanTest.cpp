@@ -17,21 +17,17 @@ using test::ReadFile;
 
 constexpr int64_t kRate = 22050;
 
-// The PCM of a WAV file as 16-bit samples, left and right interleaved.
-std::vector<int16_t> Samples(const std::string& wav) {
-    const std::string bytes = ReadFile(wav);
-    std::vector<int16_t> samples(bytes.size() < 44 ? 0 : (bytes.size() - 44) / 2);
-    std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
-    return samples;
-}
-
+// The PCM of a render, as 16-bit samples, left and right interleaved.
 std::vector<int16_t> Render(const test::TempDir& dir, std::vector<std::string> words) {
     const std::string out = dir.File("span.wav");
     std::filesystem::remove(out);
     words.insert(words.begin(), {"render", "-q", "-r", "22050", "-o", out});
     const test::CliRun run = test::RunCli(dir, words);
     EXPECT_EQ(run.status, 0) << run.err;
-    return Samples(out);
+    const std::string bytes = ReadFile(out);
+    std::vector<int16_t> samples(bytes.size() < 44 ? 0 : (bytes.size() - 44) / 2);
+    std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+    return samples;
 }
 
 bool SamePrefix(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int64_t frames) {

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -98,15 +99,25 @@ public:
     JobPool(const std::vector<RenderJob>& jobs, const RenderSetup& setup, RenderShared& shared)
         : jobs(jobs), setup(setup), shared(shared) {}
 
-    // Starts `count` threads; the signals stay with the calling thread.
+    // Starts `count` threads, or as many as the system grants; the signals stay with the calling
+    // thread. With no thread at all the jobs run here, one after the other.
     void Start(int count) {
         running = count;
         sigset_t blocked, previous;
         sigemptyset(&blocked);
         for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&blocked, signal);
         pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-        for (int i = 0; i < count; ++i) threads.emplace_back([this] { Work(); });
+        int started = 0;
+        try {
+            for (; started < count; ++started) threads.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            std::lock_guard guard(lock);
+            running -= count - started;
+        }
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        if (started > 0) return;
+        running = 1;
+        Work();
     }
 
     // Waits at most one progress period for finished jobs and hands over those next in the

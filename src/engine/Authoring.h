@@ -1,5 +1,5 @@
-// Authoring: a whole song rendered from its start to its end into a 16-bit stereo WAV file, as
-// fast as the machine allows, in chunks of 20000 frames.
+// Authoring: a whole song rendered from its start to its end (or the span SetSpan gives) into a
+// 16-bit stereo WAV file, as fast as the machine allows, in chunks of 20000 frames.
 //
 // Threads: Run, RunToStream and DryRun run on the authoring thread (or the command-line main)
 // while no render thread exists; that thread is then the only user of the sequencer, the modules

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iomanip>
@@ -50,22 +51,67 @@ bool SameWord(std::string_view a, std::string_view b) {
     });
 }
 
-// "90", "1:30" or "1:02:03" in seconds; false when it is none of these.
+// "90", "1:30.5" or "1:02:03.25" in seconds: hours and minutes whole, only the last part with
+// decimals, and a part after a colon under 60. False when it is none of these.
 bool ParseClock(std::string_view text, double& seconds) {
     seconds = 0;
-    std::size_t at = 0;
     for (int parts = 0; parts < 3; ++parts) {
-        const std::size_t colon = text.find(':', at);
-        const std::string_view part = text.substr(at, colon - at);
+        const std::size_t colon = text.find(':');
+        const bool last = colon == std::string_view::npos;
+        const std::string_view part = text.substr(0, colon);
         double value = 0;
         const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
-        if (part.empty() || error != std::errc() || end != part.data() + part.size() || value < 0)
+        if (part.empty() || error != std::errc() || end != part.data() + part.size() ||
+            !std::isfinite(value) || value < 0 || (!last && part.find('.') != part.npos) ||
+            (parts > 0 && value >= 60))
             return false;
         seconds = seconds * 60 + value;
-        if (colon == std::string::npos) return true;
-        at = colon + 1;
+        if (last) return true;
+        text = text.substr(colon + 1);
     }
     return false;
+}
+
+bool StoreSeconds(std::string_view text, double high, double& field) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !(value >= 0 && value <= high))
+        return false;
+    field = value;
+    return true;
+}
+
+// "10", "1-3,17": channels as the window numbers its strips, 1 to 32, as bits 0 to 31.
+bool StoreChannels(std::string_view text, uint32_t& field) {
+    uint32_t mask = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        const std::size_t dash = item.find('-');
+        int32_t low = 0, high = 0;
+        if (!ParseWhole(item.substr(0, dash), low) ||
+            !ParseWhole(dash == item.npos ? item : item.substr(dash + 1), high) || low < 1 ||
+            high < low || high > 32)
+            return false;
+        for (int32_t c = low; c <= high; ++c) mask |= 1u << (c - 1);
+        if (comma == text.npos) break;
+        text = text.substr(comma + 1);
+    }
+    field = mask;
+    return true;
+}
+
+// "K/N" with 1 <= K <= N.
+bool StoreShard(std::string_view text, int32_t& index, int32_t& count) {
+    const std::size_t slash = text.find('/');
+    int32_t k = 0, n = 0;
+    if (slash == text.npos || !ParseWhole(text.substr(0, slash), k) ||
+        !ParseWhole(text.substr(slash + 1), n) || k < 1 || k > n)
+        return false;
+    index = k;
+    count = n;
+    return true;
 }
 
 using Text = std::string_view;
@@ -147,8 +193,38 @@ constexpr CliOption kOptionTable[] = {
      [](Text, Set&) { return true; }},
     {"--repeat", "", "", "play the list again when it ends", "", "",
      [](Text, Set&) { return true; }},
-    {"--start", "", "TIME", "start each song at TIME", "seconds or M:SS", "0",
+    {"--start", "", "TIME", "start each song at TIME", "seconds, M:SS or H:MM:SS", "0",
      [](Text v, Set& s) { return ParseClock(v, s.startSeconds); }},
+    // Spans, channels and batches of render.
+    {"--end", "", "TIME", "end each render at TIME of the song", "seconds, M:SS or H:MM:SS",
+     "the song's end", [](Text v, Set& s) { return ParseClock(v, s.endSeconds); }},
+    {"--loops", "", "N", "play the song N times in a row, as the window's loop restarts it",
+     "1 .. 1000", "1", [](Text v, Set& s) { return StoreWithin(v, 1, 1000, s.loops); }},
+    {"--fade", "", "SECONDS", "fade the last SECONDS written out to silence along a raised cosine",
+     "0 .. 600", "0", [](Text v, Set& s) { return StoreSeconds(v, 600, s.fadeSeconds); }},
+    {"--tail", "", "SECONDS", "keep rendering SECONDS after the song's end, so releases ring out",
+     "0 .. 600", "0", [](Text v, Set& s) { return StoreSeconds(v, 600, s.tailSeconds); }},
+    {"--mute", "", "LIST", "mute channels numbered as the window's strips, 17-32 on port B",
+     "channels 1 .. 32, as 1-3,17", "",
+     [](Text v, Set& s) { return StoreChannels(v, s.muteChannels); }},
+    {"--solo", "", "LIST", "mute every channel but these", "channels 1 .. 32, as 10 or 1-3,17", "",
+     [](Text v, Set& s) { return StoreChannels(v, s.soloChannels); }},
+    {"--jobs", "-j", "N", "render N songs at once", "1 .. 1024", "one per CPU",
+     [](Text v, Set& s) { return StoreWithin(v, 1, 1024, s.jobs); }},
+    {"--shard", "", "K/N", "render only the songs at positions K, K+N, K+2N ... of the list",
+     "K/N with 1 <= K <= N", "1/1",
+     [](Text v, Set& s) { return StoreShard(v, s.shardIndex, s.shardCount); }},
+    {"--output-dir", "", "DIR",
+     "write the files into DIR (made when missing), not beside the songs", "", "",
+     [](Text v, Set& s) {
+         s.outputDir = std::string(v);
+         return !v.empty();
+     }},
+    {"--skip-existing", "", "", "leave a song alone when its output file exists", "", "",
+     [](Text, Set& s) {
+         s.skipExisting = true;
+         return true;
+     }},
     {"--list-devices", "", "", "list the output devices and end", "", "",
      [](Text, Set&) { return true; }},
     {"--once", "", "", "play the song once and end, instead of looping", "", "",
@@ -273,6 +349,10 @@ std::vector<std::string> NoEffectWarnings(const CliArgs& args, const CliSettings
             if (args.Has(name))
                 warnings.push_back(std::string(name) + " has no effect with the fm engine");
         }
+    }
+    if (settings.fmEngine && ((settings.muteChannels | settings.soloChannels) >> 16) != 0) {
+        warnings.push_back(
+            "with the fm engine a mute covers a channel on both ports; strips 17-32 mute nothing");
     }
     if (args.Has("--lowpass") && !settings.fmEngine && settings.record.lowPassEnabled == 0) {
         warnings.push_back("--lowpass " + args.Get("--lowpass") +

@@ -27,13 +27,30 @@ struct CliSettings {
     std::string output;  // empty: each song's own WAV name
     bool once = false;
     bool quiet = false;
-    bool smfTempo = false;
-    double startSeconds = 0;  // play: where each song starts  // songs without a tempo event start
-                              // at 120 beats per minute
+    bool smfTempo = false;    // songs without a tempo event start at 120 beats per minute
+    double startSeconds = 0;  // play and render: where each song starts
     // Output encoding and machine-readable reports (render, info).
     std::optional<AudioFileFormat> format;  // none: the output name's extension, else WAV
     std::optional<double> quality;          // none: each encoder's own default
     bool json = false;
+    // render: the span written and the channels heard.
+    int32_t loops = 1;
+    double fadeSeconds = 0;
+    double tailSeconds = 0;
+    double endSeconds = -1;     // below 0: the song's end
+    uint32_t muteChannels = 0;  // bit c: the window's strip c + 1
+    uint32_t soloChannels = 0;  // 0: no solo
+    // render: batches.
+    int32_t jobs = 0;  // 0: one per CPU
+    int32_t shardIndex = 1;
+    int32_t shardCount = 1;
+    std::string outputDir;  // empty: beside each song
+    bool skipExisting = false;
+
+    // The channels a render mutes: the solo's complement, and the muted ones.
+    uint32_t MutedChannels() const {
+        return muteChannels | (soloChannels != 0 ? ~soloChannels : 0);
+    }
 };
 
 struct CliOption {

@@ -19,9 +19,14 @@ std::span<const CliOption> InfoOptions() {
 }
 
 std::span<const CliOption> RenderOptions() {
-    static const std::vector<CliOption> options = CliOptionsNamed(
-        {"--engine", "--rate", "--instrument-set", "--no-detune", "--mono", "--lowpass",
-         "--smf-tempo", "--output", "--quiet", "--format", "--quality", "--json"});
+    static const std::vector<CliOption> options =
+        CliOptionsNamed({"--engine", "--rate", "--instrument-set", "--no-detune", "--mono",
+                         "--lowpass", "--smf-tempo", "--output", "--quiet",
+                         // Encodings and reports.
+                         "--format", "--quality", "--json",
+                         // Spans, channels and batches.
+                         "--loops", "--fade", "--tail", "--start", "--end", "--mute", "--solo",
+                         "--jobs", "--shard", "--output-dir", "--skip-existing"});
     return options;
 }
 

@@ -5,17 +5,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "cli/PlayStatus.h"
-#include "cli/RenderOutput.h"
 #include "encode/SndfileSink.h"
 #include "engine/Authoring.h"
 #include "engine/EngineContext.h"
 #include "engine/Renderer.h"
 #include "engine/WavWriter.h"
-#include "midi/RcpConverter.h"
 #include "midi/RmidFile.h"
 #include "midi/Sequencer.h"
 #include "midi/SongProblem.h"
@@ -26,41 +26,14 @@ namespace zeblo {
 namespace {
 
 constexpr char kUnknownFile[] = "Unknown files. can't playing.";
-constexpr char kStandardOutput[] = "-";
-// Progress redraws at most this often, in seconds.
-constexpr double kProgressPeriod = 0.1;
 
-// The settings and the engine parameters they give, as authoring uses them.
-struct RenderSetup {
-    RenderSetup(const CliSettings& settings, const AudioEncoding& encoding)
-        : record(settings.record),
-          engine(settings.fmEngine ? kEngineOpll : kEngineWavetable),
-          output(settings.output),
-          encoding(encoding),
-          quiet(settings.quiet),
-          json(settings.json) {
-        ComputeEngineParameters(record, parameters);
-        if (settings.smfTempo) parameters.initialTempoBpm = kSmfTempoBpm;
-    }
-    SettingsRecord record;
-    EngineParameters parameters;
-    int32_t engine;
-    std::string output;  // empty: the authoring name of each song
-    AudioEncoding encoding;
-    bool quiet;
-    bool json;
-};
-
-// Authoring's messages, one line each on standard error, named after the song.
+// Authoring's messages, one line each on the job's error stream, named after the song.
 class StderrPrompt final : public UserPrompt {
 public:
-    explicit StderrPrompt(std::ostream& err) : err(err) {}
+    StderrPrompt(std::ostream& err, const std::string& song) : err(err), song(song) {}
     virtual ~StderrPrompt() = default;
-    void SetSong(const std::string& path) {
-        song = path;
-        said.clear();
-    }
-    // What was said about the current song, "; " between the lines.
+
+    // What was said about the song, "; " between the lines.
     const std::string& Said() const { return said; }
 
     // The specific reason under the program's own message, when there is one.
@@ -82,212 +55,16 @@ public:
 private:
     void Say(const std::string& line) {
         err << song << ": " << line << "\n";
-        err.flush();
         said += (said.empty() ? "" : "; ") + line;
     }
 
     std::ostream& err;
-    std::string song;
+    const std::string& song;
     std::string said;
 };
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// A terminal line redrawn in place; nothing at all when standard error is not a terminal.
-class ProgressLine {
-public:
-    ProgressLine(std::ostream& err, bool shown, uint64_t totalFrames, int32_t sampleRate)
-        : err(err), shown(shown), totalFrames(totalFrames), sampleRate(sampleRate) {}
-    ~ProgressLine() { Clear(); }
-
-    void Start(std::string_view label) {
-        prefix = std::string(label);
-        start = std::chrono::steady_clock::now();
-        lastDraw = -kProgressPeriod;
-    }
-    void Update(uint32_t bytes) {
-        if (!shown) return;
-        const double elapsed = SecondsSince(start);
-        if (elapsed - lastDraw < kProgressPeriod) return;
-        lastDraw = elapsed;
-        err << "\r" << prefix
-            << FormatRenderProgress(bytes / kFrameBytes, totalFrames, elapsed, sampleRate)
-            << "\x1b[K";
-        err.flush();
-        drawn = true;
-    }
-    void Clear() {
-        if (!drawn) return;
-        err << "\r\x1b[K";
-        err.flush();
-        drawn = false;
-    }
-
-private:
-    std::ostream& err;
-    bool shown;
-    uint64_t totalFrames;
-    int32_t sampleRate;
-    std::string prefix;
-    std::chrono::steady_clock::time_point start;
-    double lastDraw = 0.0;
-    bool drawn = false;
-};
-
-// Loads the song (converted first when it is an RCP file) and measures it with a module of its
-// own, so that the real run starts from untouched state. 0 frames: the song cannot be played.
-uint64_t MeasureSong(const std::string& song, const RenderSetup& setup, RcpConverter& converter,
-                     bool& converterFailed) {
-    converterFailed = false;
-    std::string load = song;
-    if (IsRcpFamilyPath(song)) {
-        if (!converter.ConvertRcpFile(song)) {
-            converterFailed = true;
-            return 0;
-        }
-        load = kConvertedRcpFile;
-    }
-    SilentModule silent;
-    Sequencer sequencer(setup.parameters);
-    sequencer.SetModule(&silent);
-    uint64_t samples = 0;
-    if (!LoadSongFile(sequencer, load) || !sequencer.Measure(&samples, nullptr)) return 0;
-    return samples;
-}
-
-// A fresh engine for one run: generator seeded, start delays and noise register as at start-up.
-struct FreshEngine {
-    FreshEngine(const RenderSetup& setup, RcpConverter& converter, UserPrompt& prompt)
-        : context(setup.parameters),
-          renderer(context),
-          authoring(context, renderer, converter, prompt) {
-        context.engineFlag = setup.engine;
-    }
-    EngineContext context;
-    Renderer renderer;
-    Authoring authoring;
-};
-
-// The stop flag follows Ctrl-C, looked at after every chunk.
-Authoring::Progress FollowProgress(ProgressLine& line, std::atomic<int32_t>& stop) {
-    return [&line, &stop](uint32_t bytes) {
-        if (InterruptRequested()) stop.store(1, std::memory_order_release);
-        line.Update(bytes);
-    };
-}
-
-// What a batch has touched: no output may be one of its songs or an output written before.
-struct Batch {
-    const std::vector<std::string>& songs;
-    std::vector<std::string> written;
-
-    std::string Clash(const std::string& output) const {
-        for (const std::string& song : songs) {
-            if (SameFile(song, output))
-                return output + " is the song " + song + "; nothing written";
-        }
-        for (const std::string& earlier : written) {
-            if (SameFile(earlier, output) || earlier == output)
-                return output + " was already written by this run; nothing written";
-        }
-        return {};
-    }
-};
-
-// Renders the measured song into its output; the outcome as authoring saw it.
-AuthoringOutcome WriteSong(const std::string& song, const std::string& output,
-                           const RenderSetup& setup, RcpConverter& converter, StderrPrompt& prompt,
-                           ProgressLine& line, uint32_t& dataBytes) {
-    std::atomic<int32_t> stop{0};
-    const AudioEncoding& encoding = setup.encoding;
-    const bool wav = encoding.format == AudioFileFormat::kWav;
-    AuthoringOutcome outcome = AuthoringOutcome::kWritten;
-    if (output == kStandardOutput && wav) {
-        // A pipe cannot be rewound to fix the sizes: a silent run of the same sequence finds them.
-        {
-            auto dry = std::make_unique<FreshEngine>(setup, converter, prompt);
-            line.Start("sizing ");
-            outcome = dry->authoring.DryRun(song, dataBytes, stop, FollowProgress(line, stop));
-        }
-        if (outcome != AuthoringOutcome::kWritten) return outcome;
-        auto engine = std::make_unique<FreshEngine>(setup, converter, prompt);
-        line.Start("");
-        return engine->authoring.RunToStream(song, WavOutputOnDescriptor(STDOUT_FILENO), dataBytes,
-                                             stop, FollowProgress(line, stop));
-    }
-    auto engine = std::make_unique<FreshEngine>(setup, converter, prompt);
-    line.Start("");
-    if (output == kStandardOutput) {
-        outcome =
-            engine->authoring.RunToOpenSink(song, SndfileSinkOnDescriptor(encoding, STDOUT_FILENO),
-                                            stop, FollowProgress(line, stop));
-    } else {
-        if (!wav) engine->authoring.SetSinkMaker([encoding] { return MakeSndfileSink(encoding); });
-        outcome = engine->authoring.Run(song, output, stop, FollowProgress(line, stop));
-        line.Clear();
-        prompt.Reason(engine->authoring.failureReason);
-    }
-    dataBytes = engine->authoring.bytesAuthored.load();
-    return outcome;
-}
-
-// Renders one song with the settings of the run; what came of it, for the report.
-SongRender RenderSong(const std::string& song, const RenderSetup& setup, RcpConverter& converter,
-                      StderrPrompt& prompt, Batch& batch, std::ostream& err) {
-    SongRender result;
-    result.song = song;
-    prompt.SetSong(song);
-    bool converterFailed = false;
-    const uint64_t total = MeasureSong(song, setup, converter, converterFailed);
-    if (total == 0) {
-        if (!converterFailed) {
-            prompt.Ask(kUnknownFile, PromptButtons::Ok, PromptIcon::Error);
-            prompt.Reason(DescribeSongProblem(song));
-        }
-        result.message = prompt.Said();
-        return result;
-    }
-    result.output = setup.output.empty() ? RenderOutputPath(song, setup.encoding) : setup.output;
-    const std::string clash =
-        result.output == kStandardOutput ? std::string() : batch.Clash(result.output);
-    if (!clash.empty()) {
-        prompt.Reason(clash);
-        result.message = prompt.Said();
-        return result;
-    }
-    const int32_t rate = setup.parameters.sampleRate;
-    const bool terminal = !setup.quiet && isatty(STDERR_FILENO) != 0;
-    ProgressLine line(err, terminal, total, rate);
-    const auto started = std::chrono::steady_clock::now();
-    uint32_t dataBytes = 0;
-    const AuthoringOutcome outcome =
-        WriteSong(song, result.output, setup, converter, prompt, line, dataBytes);
-    line.Clear();
-    result.elapsed = SecondsSince(started);
-    result.frames = dataBytes / kFrameBytes;
-    result.written = outcome == AuthoringOutcome::kWritten;
-    result.interrupted = outcome == AuthoringOutcome::kTerminated;
-    if (result.written && result.output != kStandardOutput) batch.written.push_back(result.output);
-    result.message = prompt.Said();
-    return result;
-}
-
-// The summary line or the JSON object of one song; on the error stream while standard output
-// carries the audio itself.
-void ReportSong(const SongRender& result, const RenderSetup& setup, std::ostream& out,
-                std::ostream& err) {
-    std::ostream& report = setup.output == kStandardOutput ? err : out;
-    if (setup.json) {
-        report << SongRenderJson(result, setup.parameters.sampleRate) << "\n";
-    } else if (result.written && !setup.quiet) {
-        report << FormatRenderSummary(result.output == kStandardOutput
-                                          ? std::string("(standard output)")
-                                          : result.output,
-                                      result.frames, setup.parameters.sampleRate, result.elapsed)
-               << "\n";
-    }
 }
 
 std::string Clock(double seconds) {
@@ -297,10 +74,214 @@ std::string Clock(double seconds) {
     return text;
 }
 
+uint64_t Frames(double seconds, int32_t rate) {
+    return static_cast<uint64_t>(std::llround(seconds * rate));
+}
+
+// The song as the sequencer loads it: an RCP song converted, by one job at a time, into a file
+// of this job's own, removed with it.
+class LoadableSong {
+public:
+    LoadableSong(const RenderJob& job, RenderShared& shared, UserPrompt& prompt) : path(job.song) {
+        if (!IsRcpFamilyPath(job.song)) return;
+        std::lock_guard guard(shared.converterLock);
+        shared.converterPrompt.SetTarget(&prompt);
+        const bool converted = shared.converter.ConvertRcpFile(job.song);
+        shared.converterPrompt.SetTarget(nullptr);
+        std::error_code error;
+        copy = kConvertedRcpFile.substr(0, kConvertedRcpFile.rfind('.')) + "-" +
+               std::to_string(job.index) + ".mid";
+        failed = !converted || !std::filesystem::copy_file(
+                                   kConvertedRcpFile, copy,
+                                   std::filesystem::copy_options::overwrite_existing, error);
+        path = copy;
+    }
+    ~LoadableSong() {
+        if (!copy.empty()) std::remove(copy.c_str());
+    }
+    LoadableSong(const LoadableSong&) = delete;
+    LoadableSong& operator=(const LoadableSong&) = delete;
+
+    std::string path;
+    bool failed = false;  // the converter has said why
+
+private:
+    std::string copy;
+};
+
+// One play of the song and the tick its start lies at, measured with a module of their own so
+// that the real run starts from untouched state. 0 frames: the song cannot be played.
+struct SongMeasure {
+    uint64_t frames = 0;
+    uint64_t startTick = 0;
+};
+
+SongMeasure MeasureSong(const std::string& path, const RenderSetup& setup, uint64_t startFrame) {
+    SilentModule silent;
+    Sequencer sequencer(setup.parameters);
+    sequencer.SetModule(&silent);
+    SongMeasure measure;
+    if (!LoadSongFile(sequencer, path) || !sequencer.Measure(&measure.frames, nullptr)) return {};
+    uint64_t reached = 0;
+    if (startFrame > 0) sequencer.Measure(&reached, &measure.startTick, startFrame);
+    return measure;
+}
+
+// A fresh engine for one run: generator seeded, start delays and noise register as at start-up.
+struct FreshEngine {
+    FreshEngine(const RenderSetup& setup, UserPrompt& prompt, const AuthoringSpan& span)
+        : context(setup.parameters),
+          renderer(context),
+          converter(prompt),
+          authoring(context, renderer, converter, prompt) {
+        context.engineFlag = setup.engine;
+        const uint32_t muted = setup.options.MutedChannels();
+        for (int c = 0; c < kChannelCount; ++c)
+            context.shared.channelMute[c].store((muted >> c) & 1);
+        authoring.SetSpan(span);
+    }
+    EngineContext context;
+    Renderer renderer;
+    RcpConverter converter;  // never loaded: RCP songs arrive converted
+    Authoring authoring;
+};
+
+// The progress counters follow the frames written; the stop flag follows the signals.
+Authoring::Progress FollowProgress(RenderShared& shared, std::atomic<int32_t>& stop) {
+    return [&shared, &stop, counted = uint64_t{0}](uint32_t bytes) mutable {
+        if (InterruptRequested()) stop.store(1, std::memory_order_release);
+        shared.framesDone.fetch_add(bytes / kFrameBytes - counted, std::memory_order_relaxed);
+        counted = bytes / kFrameBytes;
+    };
+}
+
+// The span the options ask for, for a song whose one play is `measure`.
+AuthoringSpan SpanFor(const CliSettings& options, const SongMeasure& measure, int32_t rate) {
+    AuthoringSpan span;
+    span.plays = static_cast<uint32_t>(options.loops);
+    span.startTick = measure.startTick;
+    // At least one frame: 0 would mean no limit at all.
+    if (options.endSeconds >= 0)
+        span.maxFrames = std::max<uint64_t>(
+            1, Frames(options.endSeconds, rate) - Frames(options.startSeconds, rate));
+    span.tailFrames = Frames(options.tailSeconds, rate);
+    span.fadeFrames = Frames(options.fadeSeconds, rate);
+    return span;
+}
+
+// Into standard output. A WAV in a pipe cannot be rewound to fix its sizes, so a silent run of
+// the same sequence finds them first; the other encodings stream as they come.
+AuthoringOutcome RenderToStream(const std::string& path, const RenderSetup& setup,
+                                const AuthoringSpan& span, StderrPrompt& prompt,
+                                RenderShared& shared, uint32_t& dataBytes) {
+    std::atomic<int32_t> stop{0};
+    if (setup.encoding.format != AudioFileFormat::kWav) {
+        auto engine = std::make_unique<FreshEngine>(setup, prompt, span);
+        const AuthoringOutcome outcome = engine->authoring.RunToOpenSink(
+            path, SndfileSinkOnDescriptor(setup.encoding, STDOUT_FILENO), stop,
+            FollowProgress(shared, stop));
+        dataBytes = engine->authoring.bytesAuthored.load();
+        return outcome;
+    }
+    AuthoringOutcome outcome;
+    {
+        auto dry = std::make_unique<FreshEngine>(setup, prompt, span);
+        outcome = dry->authoring.DryRun(path, dataBytes, stop, [&stop](uint32_t) {
+            if (InterruptRequested()) stop.store(1, std::memory_order_release);
+        });
+    }
+    if (outcome != AuthoringOutcome::kWritten) return outcome;
+    auto engine = std::make_unique<FreshEngine>(setup, prompt, span);
+    return engine->authoring.RunToStream(path, WavOutputOnDescriptor(STDOUT_FILENO), dataBytes,
+                                         stop, FollowProgress(shared, stop));
+}
+
 }  // namespace
 
-std::string FormatRenderProgress(uint64_t doneFrames, uint64_t totalFrames, double elapsedSeconds,
-                                 int32_t sampleRate) {
+RenderSetup::RenderSetup(const CliSettings& settings, const AudioEncoding& encoding)
+    : record(settings.record),
+      options(settings),
+      encoding(encoding),
+      engine(settings.fmEngine ? kEngineOpll : kEngineWavetable) {
+    ComputeEngineParameters(record, parameters);
+    if (settings.smfTempo) parameters.initialTempoBpm = kSmfTempoBpm;
+}
+
+SongRender RenderSong(const RenderJob& job, const RenderSetup& setup, RenderShared& shared,
+                      std::ostream& err) {
+    SongRender result;
+    result.song = job.song;
+    StderrPrompt prompt(err, job.song);
+    const LoadableSong load(job, shared, prompt);
+    const int32_t rate = setup.parameters.sampleRate;
+    const CliSettings& options = setup.options;
+    const uint64_t startFrame = Frames(options.startSeconds, rate);
+    const SongMeasure measure =
+        load.failed ? SongMeasure{} : MeasureSong(load.path, setup, startFrame);
+    if (measure.frames == 0) {
+        if (!load.failed) {
+            prompt.Ask(kUnknownFile, PromptButtons::Ok, PromptIcon::Error);
+            prompt.Reason(DescribeSongProblem(job.song));
+        }
+    } else if (startFrame >= measure.frames) {
+        prompt.Reason("--start is past the song's end, " +
+                      Clock(static_cast<double>(measure.frames) / rate) + "; nothing written");
+    }
+    if (measure.frames == 0 || startFrame >= measure.frames) {
+        result.message = prompt.Said();
+        return result;
+    }
+    const AuthoringSpan span = SpanFor(options, measure, rate);
+    uint64_t expected = measure.frames * span.plays - startFrame + span.tailFrames;
+    if (span.maxFrames != 0) expected = std::min(expected, span.maxFrames);
+    shared.framesKnown.fetch_add(expected, std::memory_order_relaxed);
+    shared.songsMeasured.fetch_add(1, std::memory_order_relaxed);
+
+    result.output = job.output;
+    const auto started = std::chrono::steady_clock::now();
+    AuthoringOutcome outcome;
+    uint32_t dataBytes = 0;
+    if (job.output == kStandardOutput) {
+        outcome = RenderToStream(load.path, setup, span, prompt, shared, dataBytes);
+    } else {
+        auto engine = std::make_unique<FreshEngine>(setup, prompt, span);
+        const AudioEncoding encoding = setup.encoding;
+        if (encoding.format != AudioFileFormat::kWav)
+            engine->authoring.SetSinkMaker([encoding] { return MakeSndfileSink(encoding); });
+        std::atomic<int32_t> stop{0};
+        outcome = engine->authoring.Run(load.path, job.output, stop, FollowProgress(shared, stop));
+        dataBytes = engine->authoring.bytesAuthored.load();
+        prompt.Reason(engine->authoring.failureReason);
+    }
+    result.elapsed = SecondsSince(started);
+    result.frames = dataBytes / kFrameBytes;
+    result.written = outcome == AuthoringOutcome::kWritten;
+    result.interrupted = outcome == AuthoringOutcome::kTerminated;
+    result.message = prompt.Said();
+    return result;
+}
+
+void ReportSong(const SongRender& result, const RenderSetup& setup, std::ostream& out,
+                std::ostream& err) {
+    std::ostream& report = setup.options.output == kStandardOutput ? err : out;
+    const int32_t rate = setup.parameters.sampleRate;
+    if (setup.options.json) {
+        report << SongRenderJson(result, rate) << "\n";
+        return;
+    }
+    if (setup.options.quiet) return;
+    if (result.skipped) {
+        report << result.output << ": exists; skipped\n";
+    } else if (result.written) {
+        const bool toStdout = result.output == kStandardOutput;
+        report << FormatRenderSummary(toStdout ? std::string("(standard output)") : result.output,
+                                      result.frames, rate, result.elapsed)
+               << "\n";
+    }
+}
+
+std::string FormatRenderProgress(uint64_t doneFrames, uint64_t totalFrames, uint32_t doneSongs,
+                                 uint32_t songs, double elapsedSeconds, int32_t sampleRate) {
     constexpr int kBarWidth = 30;
     const double fraction =
         totalFrames == 0 ? 1.0 : std::min(1.0, static_cast<double>(doneFrames) / totalFrames);
@@ -310,9 +291,12 @@ std::string FormatRenderProgress(uint64_t doneFrames, uint64_t totalFrames, doub
     bar.back() = ']';
     std::fill_n(bar.begin() + 1, filled, '#');
     const double audio = sampleRate > 0 ? static_cast<double>(doneFrames) / sampleRate : 0.0;
-    char text[96];
-    std::snprintf(text, sizeof text, " %3d%%  %s  %.1fx real time",
-                  static_cast<int>(fraction * 100.0), Clock(elapsedSeconds).c_str(),
+    const std::string eta =
+        fraction > 0.0 ? Clock(elapsedSeconds * (1.0 - fraction) / fraction) : "-:--";
+    char text[128];
+    std::snprintf(text, sizeof text, " %3d%%  %u/%u songs  %s  ETA %s  %.1fx real time",
+                  static_cast<int>(fraction * 100.0), doneSongs, songs,
+                  Clock(elapsedSeconds).c_str(), eta.c_str(),
                   elapsedSeconds > 0.0 ? audio / elapsedSeconds : 0.0);
     return bar + text;
 }
@@ -324,42 +308,6 @@ std::string FormatRenderSummary(const std::string& output, uint64_t frames, int3
     std::snprintf(text, sizeof text, ": %.3f s of audio in %.2f s, %.1fx real time", audio,
                   elapsedSeconds, elapsedSeconds > 0.0 ? audio / elapsedSeconds : 0.0);
     return output + text;
-}
-
-int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
-    AudioEncoding encoding;
-    std::string error;
-    std::vector<std::string> warnings;
-    if (!ChooseEncoding(args.settings, encoding, error, warnings)) return UsageError(err, error);
-    for (const std::string& warning : warnings) err << "zeblo-cli: warning: " << warning << "\n";
-    const RenderSetup setup(args.settings, encoding);
-    if (!setup.output.empty() && args.positional.size() > 1)
-        return UsageError(err, "--output takes one SONG only");
-    if (encoding.format != AudioFileFormat::kWav) {
-        const std::string problem =
-            SndfileFormatProblem(encoding.format, setup.parameters.sampleRate);
-        if (!problem.empty()) {
-            err << "zeblo-cli: " << problem << "; nothing written\n";
-            return kExitFailed;
-        }
-    }
-    StderrPrompt prompt(err);
-    RcpConverter converter(prompt);
-    converter.Load();
-    ClearInterrupt();
-    InstallInterruptHandler();
-    int status = kExitOk;
-    // With -o - the audio goes straight to the descriptor, past anything still buffered here.
-    out.flush();
-    Batch batch{args.positional, {}};
-    for (const std::string& song : args.positional) {
-        const SongRender result = RenderSong(song, setup, converter, prompt, batch, err);
-        ReportSong(result, setup, out, err);
-        if (!result.written) status = kExitFailed;
-        if (result.interrupted) break;
-    }
-    out.flush();
-    return status;
 }
 
 }  // namespace zeblo

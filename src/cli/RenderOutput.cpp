@@ -52,7 +52,10 @@ std::string SongRenderJson(const SongRender& result, int32_t sampleRate) {
     } else {
         json.AddNull("seconds").AddNull("speed");
     }
-    json.Add("status", result.written ? "written" : result.interrupted ? "interrupted" : "failed");
+    json.Add("status", result.written       ? "written"
+                       : result.skipped     ? "skipped"
+                       : result.interrupted ? "interrupted"
+                                            : "failed");
     json.Add("message", result.message);
     return json.Text();
 }

@@ -27,13 +27,14 @@ struct SongRender {
     std::string song;
     std::string output;  // "-" for standard output; empty when none was chosen
     bool written = false;
+    bool skipped = false;  // --skip-existing found the output there
     bool interrupted = false;
     uint64_t frames = 0;   // rendered, at the render rate
     double elapsed = 0.0;  // seconds of wall time
     std::string message;   // the song's messages, "; " between them; empty when written
 };
 
-// {"song":…,"output":…,"seconds":…,"speed":…,"status":"written"|"failed"|"interrupted",
+// {"song":…,"output":…,"seconds":…,"speed":…,"status":"written"|"skipped"|"failed"|"interrupted",
 // "message":…}; seconds and speed are null unless written, output null when none was chosen.
 std::string SongRenderJson(const SongRender& result, int32_t sampleRate);
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -137,6 +138,23 @@ bool Authoring::LoadSong(const std::string& songPath) {
     return false;
 }
 
+void Authoring::StartSpan() {
+    Sequencer& sequencer = context.sequencer;
+    sequencer.SetLoop(span.plays > 1);
+    sequencer.SetPlayLimit(span.plays > 1 ? span.plays : 0);
+    sequencer.SetHoldAtEnd(span.tailFrames > 0);
+    sequencer.Start();
+    sequencer.Advance(true);
+    if (span.startTick == 0) return;
+    // The seek delivers the skipped part with every channel muted: programs and controllers take
+    // effect, notes begun before the start stay unheard.
+    std::array<int32_t, kChannelCount> kept{};
+    for (std::size_t c = 0; c < kept.size(); ++c)
+        kept[c] = context.shared.channelMute[c].exchange(1);
+    sequencer.Seek(span.startTick);
+    for (std::size_t c = 0; c < kept.size(); ++c) context.shared.channelMute[c].store(kept[c]);
+}
+
 AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
                                    const std::string& outputPath,
                                    std::unique_ptr<AudioFileSink> sink, uint32_t* dataBytes,
@@ -153,7 +171,6 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
     module.Reset(0);
     sequencer.SetModule(&module);
     const WavFormat format = StereoPcmFormat(static_cast<uint32_t>(context.parameters.sampleRate));
-    sequencer.SetLoop(false);
 
     // Refusals come before any file is opened, so a refused run leaves every file as it was.
     if (!LoadSong(songPath)) return AuthoringOutcome::kFailed;
@@ -179,13 +196,13 @@ AuthoringOutcome Authoring::Author(const std::string& songPath, Target target,
         Fail(kHeaderWriteFailedMessage, &writer, created, named);
         return AuthoringOutcome::kFailed;
     }
-    sequencer.Start();
-    sequencer.Advance(true);
+    StartSpan();
 
     std::vector<uint32_t> chunk(kAuthoringChunkFrames, 0);
+    SpanRender source(renderer, span);
     bool ended = false;
     while (stop.load(std::memory_order_acquire) == 0) {
-        const uint32_t frames = renderer.Render(chunk.data(), kAuthoringChunkFrames, false);
+        const uint32_t frames = source.Render(chunk.data(), kAuthoringChunkFrames);
         if (!writer.WriteBytes(chunk.data(), frames * kFrameBytes)) {
             Fail(kFileWriteFailedMessage, &writer, created, named);
             return AuthoringOutcome::kFailed;

@@ -1,5 +1,6 @@
-// Authoring: a whole song rendered from its start to its end into a 16-bit stereo WAV file (or
-// another sink's encoding), as fast as the machine allows, in chunks of 20000 frames.
+// Authoring: a whole song rendered from its start to its end (or the span SetSpan gives) into a
+// 16-bit stereo WAV file (or another sink's encoding), as fast as the machine allows, in chunks
+// of 20000 frames.
 //
 // Threads: Run, RunToStream and DryRun run on the authoring thread (or the command-line main)
 // while no render thread exists; that thread is then the only user of the sequencer, the modules
@@ -16,6 +17,7 @@
 #include <string_view>
 
 #include "engine/AudioFileSink.h"
+#include "engine/AuthoringSpan.h"
 #include "engine/EngineContext.h"
 #include "engine/Renderer.h"
 #include "engine/WavWriter.h"
@@ -58,6 +60,8 @@ public:
     void SetOutputOpener(WavOutputOpener opener, uint64_t maxDataBytes = kWavMaxDataBytes);
     // What Run writes its file with; empty (the default): the WAV writer.
     void SetSinkMaker(AudioSinkMaker maker) { sinkMaker = std::move(maker); }
+    // The part of the song the following runs write (the whole song once by default).
+    void SetSpan(const AuthoringSpan& span) { this->span = span; }
 
     // Renders songPath into the WAV file at outputPath. A song that does not load, or an output
     // that is the song, is refused before any file is opened. The file is written under a
@@ -94,6 +98,8 @@ private:
     void Fail(std::string_view message, AudioFileSink* writer, const std::string* created,
               const std::string* output = nullptr);
     bool LoadSong(const std::string& songPath);
+    // Plays, ring-out and start of the span, on a loaded song about to be started.
+    void StartSpan();
 
     EngineContext& context;
     Renderer& renderer;
@@ -102,6 +108,7 @@ private:
     WavOutputOpener opener = OpenWavFile;
     uint64_t maxDataBytes = kWavMaxDataBytes;
     AudioSinkMaker sinkMaker;
+    AuthoringSpan span;
 };
 
 }  // namespace zeblo

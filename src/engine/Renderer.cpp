@@ -42,9 +42,11 @@ uint32_t Renderer::Render(uint32_t* out, uint32_t frames, bool withSnapshots) {
     if (withSnapshots && (snapshotInterval == 0 || ring.Size() == 0)) withSnapshots = false;
 
     Sequencer& sequencer = context.sequencer;
+    // A song held at its end stops the call as a stop does; later calls render its ring-out.
+    const bool endedBefore = sequencer.Ended();
     uint32_t done = 0;
-    while (done < frames && sequencer.Playing()) {
-        const uint32_t run = NextRun(frames - done, withSnapshots);
+    while (done < frames && sequencer.Playing() && sequencer.Ended() == endedBefore) {
+        const uint32_t run = NextRun(frames - done, withSnapshots, endedBefore);
         module.RenderRun(runLeft, runRight, run);
         uint32_t* frame = out + done;
         for (uint32_t i = 0; i < run; ++i) {
@@ -63,12 +65,13 @@ uint32_t Renderer::Render(uint32_t* out, uint32_t frames, bool withSnapshots) {
     return done;
 }
 
-uint32_t Renderer::NextRun(uint32_t limit, bool withSnapshots) {
+uint32_t Renderer::NextRun(uint32_t limit, bool withSnapshots, bool endedBefore) {
     Sequencer& sequencer = context.sequencer;
     sequencer.Advance(false);
     // A step that ended the song still yields its frame; the next frame is not rendered.
     uint32_t run = 1;
-    if (sequencer.Playing()) run += sequencer.QuietFrames(limit - 1);
+    if (sequencer.Playing() && sequencer.Ended() == endedBefore)
+        run += sequencer.QuietFrames(limit - 1);
     run = std::min(run, kMixRunFrames);
     if (withSnapshots) {
         // The frame whose old counter passes snapshotNext fills a record: a run ends there.

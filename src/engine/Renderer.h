@@ -30,8 +30,9 @@ public:
     virtual ~Renderer() = default;
 
     // Writes up to `frames` frames (left sample in the low half) and returns how many; fewer only
-    // when the song ended during the call, 0 when it was not playing. With withSnapshots, the
-    // display records are written into Snapshots().
+    // when the song ended during the call, 0 when it was not playing. A song held at its end
+    // (Sequencer::SetHoldAtEnd) keeps sounding in later calls, which render the module alone. With
+    // withSnapshots, the display records are written into Snapshots().
     uint32_t Render(uint32_t* out, uint32_t frames, bool withSnapshots) override;
 
     // Both channels' filter history to 0 (each render or authoring run starts with this).
@@ -53,8 +54,9 @@ public:
 
 private:
     // Frames, from the next one, that the sequencer only counts; the first of them is
-    // preceded by a real Advance. Bounded by `limit` and by the next snapshot.
-    uint32_t NextRun(uint32_t limit, bool withSnapshots);
+    // preceded by a real Advance. Bounded by `limit` and by the next snapshot; one frame when
+    // that Advance ended the song.
+    uint32_t NextRun(uint32_t limit, bool withSnapshots, bool endedBefore);
     // Counts `frames` frames on the snapshot clock, the last of which may fill a record from the
     // module this call renders with.
     void SnapshotFrames(uint32_t frames, const RenderingModule& module);

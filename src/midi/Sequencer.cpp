@@ -106,10 +106,14 @@ void Sequencer::Step() {
 void Sequencer::RunStep(bool skipIdle) {
     if (RunStepTicks(skipIdle)) return;
     // Every track had ended before this step: the song is over.
-    if (loop == 0) {
-        Stop();
-    } else {
+    ++playsDone;
+    if (loop != 0 && (playLimit == 0 || playsDone < playLimit)) {
         RestartLoop();
+    } else if (holdAtEnd != 0) {
+        paused.store(1, std::memory_order_release);
+        ended = 1;
+    } else {
+        Stop();
     }
 }
 
@@ -283,6 +287,8 @@ bool Sequencer::OpenModule() {
 bool Sequencer::Start() {
     if (!HasSong()) return false;
     Silence();
+    playsDone = 0;
+    ended = 0;
     Rewind();
     OpenModule();
     ComputeStep();
@@ -313,24 +319,28 @@ void Sequencer::Seek(uint64_t targetTick) {
     ComputeStep();
 }
 
-bool Sequencer::Measure(uint64_t* samplesOut, uint64_t* ticksOut) {
+bool Sequencer::Measure(uint64_t* samplesOut, uint64_t* ticksOut, uint64_t stopAtSample) {
     songTitle[0] = '\0';
     songTitleSet.store(0, std::memory_order_release);
     if (samplesOut != nullptr) *samplesOut = 0;
     if (ticksOut != nullptr) *ticksOut = 0;
     if (HasSong()) Silence();
     loop = 0;
+    holdAtEnd = 0;
     tempoOffset = 0;
     if (!HasSong()) return false;
     Rewind();
     OpenModule();
     ComputeStep();
+    constexpr uint64_t kWhole = std::numeric_limits<uint64_t>::max();
     uint64_t samples = 0;
     while (Playing()) {
         // Steps in which nothing falls due cost nothing but their samples and ticks.
-        const uint64_t idleSteps = IdleSteps(std::numeric_limits<uint64_t>::max());
+        const uint64_t idleSteps =
+            IdleSteps(stopAtSample == kWhole ? kWhole : (stopAtSample - samples) / samplesPerStep);
         samples += idleSteps * samplesPerStep;
         SkipIdleTicks(idleSteps * static_cast<uint64_t>(ticksPerStep));
+        if (stopAtSample != kWhole && samples + samplesPerStep > stopAtSample) break;
         samples += samplesPerStep;
         busy.store(1, std::memory_order_release);
         RunStep(true);

@@ -6,9 +6,10 @@
 //     sample generation that follows each one);
 //   - by the user-interface thread for the whole of a Seek, and around a speed change
 //     (SetTempoOffset followed by ComputeStep) while the render thread runs.
-// LoadFile, LoadImage, Measure, Start, Stop and SetModule run on the thread that owns the sequencer
-// while no render loop runs (the user-interface thread before the render thread is resumed, or
-// the authoring thread). Advance and Step run on the thread that runs the render loop.
+// LoadFile, LoadImage, Measure, Start, Stop, SetModule, SetPlayLimit and SetHoldAtEnd run on the
+// thread that owns the sequencer while no render loop runs (the user-interface thread before the
+// render thread is resumed, or the authoring thread). Advance, Step and Ended run on the thread
+// that runs the render loop.
 // playing, paused and busy are atomics and may be read anywhere. songTitleSet is published with
 // release order after the title is written: a reader that sees it set may read SongTitle().
 #pragma once
@@ -16,6 +17,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <span>
 
@@ -72,7 +74,10 @@ public:
     // Rewinds and delivers every event up to the step boundary at or after targetTick at once.
     void Seek(uint64_t targetTick);
     // Runs the song through once without looping; either output may be null. Also finds the title.
-    bool Measure(uint64_t* samplesOut, uint64_t* ticksOut);
+    // With stopAtSample, the run stops at the last step boundary at or before that sample: the
+    // outputs then hold the samples and the tick reached there.
+    bool Measure(uint64_t* samplesOut, uint64_t* ticksOut,
+                 uint64_t stopAtSample = std::numeric_limits<uint64_t>::max());
     bool OpenModule();
     void HandleEvent(Track& track);
 
@@ -87,6 +92,12 @@ public:
     int32_t TempoOffset() const { return tempoOffset; }
     void SetLoop(bool on) { loop = on ? 1 : 0; }
     bool Loop() const { return loop != 0; }
+    // With the loop on, the song ends after this many plays counted from Start (0: never).
+    void SetPlayLimit(uint32_t plays) { playLimit = plays; }
+    // At the song's end the module is left sounding instead of silenced: the clock stands still,
+    // Playing() stays true and Ended() turns true, so that releases can ring out.
+    void SetHoldAtEnd(bool on) { holdAtEnd = on ? 1 : 0; }
+    bool Ended() const { return ended != 0; }
 
     bool Playing() const { return playing.load(std::memory_order_acquire) != 0; }
     bool Paused() const { return paused.load(std::memory_order_acquire) != 0; }
@@ -140,6 +151,10 @@ private:
     uint16_t tempoBpm = parameters.initialTempoBpm;
     uint64_t tickPosition = 0;
     uint32_t loop = 1;
+    uint32_t playLimit = 0;
+    uint32_t playsDone = 0;
+    uint32_t holdAtEnd = 0;
+    uint32_t ended = 0;
     int32_t tempoOffset = 0;
     uint32_t sampleCounter = 0;
 

@@ -106,7 +106,8 @@ TEST(CliUsage, EveryWrongCommandLineGetsItsMessageAndStatusTwo) {
         {{"nonsense"}, "unknown command 'nonsense'; see zeblo-cli --help"},
         {{"info"}, "info needs at least one SONG"},
         {{"play"}, "play needs at least one SONG"},
-        {{"play", "--start", "1:2:3:4", "a.mid"}, "--start must be seconds or M:SS, not '1:2:3:4'"},
+        {{"play", "--start", "1:2:3:4", "a.mid"},
+         "--start must be seconds, M:SS or H:MM:SS, not '1:2:3:4'"},
         {{"info", "--loud", "a.mid"}, "unknown option --loud for info"},
         {{"render", "-x", "a.mid"}, "unknown option -x for render"},
         {{"info", "--rate"}, "--rate needs a value: HZ"},
@@ -122,6 +123,14 @@ TEST(CliUsage, EveryWrongCommandLineGetsItsMessageAndStatusTwo) {
         {{"play", "--block-length", "3", "a.mid"},
          "--block-length must be 1, 2, 5, 10, 20, 30 or 60, not '3'"},
         {{"play", "--device", "-1", "a.mid"}, "--device must be 0 or more, not '-1'"},
+        {{"render", "--end", "1:75", "a.mid"},
+         "--end must be seconds, M:SS or H:MM:SS, not '1:75'"},
+        {{"render", "--start", "0:05", "--end", "4.5", "a.mid"}, "--end must come after --start"},
+        {{"render", "--mute", "2-1", "a.mid"},
+         "--mute must be channels 1 .. 32, as 1-3,17, not '2-1'"},
+        {{"render", "--shard", "3/2", "a.mid"}, "--shard must be K/N with 1 <= K <= N, not '3/2'"},
+        {{"render", "-o", "a.wav", "--output-dir", "d", "a.mid"},
+         "--output and --output-dir exclude each other"},
     };
     for (const auto& [words, message] : rows)
         EXPECT_EQ(RunZeblo(words), (Outcome{2, "", "zeblo-cli: " + message + "\n"}));
@@ -139,7 +148,10 @@ TEST(CliUsage, OptionsWithoutEffectAreWarnedAbout) {
          "zeblo-cli: warning: --lowpass" + fm + "zeblo-cli: warning: --instrument-set" + fm},
         {{"--engine", "WaveTable", "--lowpass", "50"},
          "zeblo-cli: warning: --lowpass 50 is outside 100 .. rate / 2; the filter stays off\n"},
-        {{"--lowpass", "5000", "--mono"}, ""},
+        {{"--lowpass", "5000", "--mono", "--solo", "3,17"}, ""},
+        {{"--engine", "fm", "--mute", "1,17"},
+         "zeblo-cli: warning: with the fm engine a mute covers a channel on both ports; strips "
+         "17-32 mute nothing\n"},
     };
     for (const auto& [options, warnings] : rows) {
         std::vector<std::string> words = {"render", "-o", "-", "no-such.mid"};

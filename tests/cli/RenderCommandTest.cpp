@@ -65,7 +65,7 @@ TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRender
          "File open failed.\n" + song + ": " + dir.File("no/such/x.wav") + ": No such file"},
         {{"render", wav}, wav + " is the song " + wav + "; nothing written"},
         {{"render", "-o", link, song}, link + " is the song " + song},
-        {{"render", song, dir.Path().string() + "//good.mid"}, "already written by this run"},
+        {{"render", song, dir.Path().string() + "//good.mid"}, "is already the output of " + song},
         {{"render", dir.File("tune.rcp")},
          dir.File("tune.rcp") + ": librcpcv.so was failed at converting."},
     };
@@ -88,18 +88,21 @@ TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRender
 }
 
 // The file grows under a temporary name: whatever stops the run, the final name never holds a
-// partial file; Ctrl-C, SIGTERM and a closed terminal clean up and say so.
+// partial file; Ctrl-C, SIGTERM and a closed terminal stop every job of a batch, clean up and say
+// so.
 TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
     test::TempDir dir;
-    const std::string song = dir.File("long.mid");
+    const std::string song = dir.File("long.mid"), other = dir.File("other.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 1800, .melodicTracks = 12}).WriteFile(song));
+    ASSERT_TRUE(
+        test::DenseSong({.seconds = 1800, .melodicTracks = 12, .seed = 3}).WriteFile(other));
     const std::string err = dir.File("stderr");
     for (const int signal : {SIGINT, SIGHUP, SIGKILL}) {
         const pid_t pid = fork();
         if (pid == 0) {
             if (!freopen(err.c_str(), "wb", stderr) || !freopen("/dev/null", "wb", stdout))
                 _exit(120);
-            execl(ZEBLO_CLI_PATH, ZEBLO_CLI_PATH, "render", song.c_str(),
+            execl(ZEBLO_CLI_PATH, ZEBLO_CLI_PATH, "render", "-j", "2", song.c_str(), other.c_str(),
                   static_cast<char*>(nullptr));
             _exit(121);
         }
@@ -116,7 +119,9 @@ TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
         kill(pid, signal);
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_FALSE(std::filesystem::exists(dir.File("long.WAV"))) << signal;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("long.WAV")) ||
+                     std::filesystem::exists(dir.File("other.WAV")))
+            << signal;
         if (signal == SIGKILL) continue;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << signal;
         EXPECT_NE(ReadFile(err).find("Authoring was terminated."), std::string::npos) << signal;
@@ -125,10 +130,12 @@ TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
 }
 
 TEST(RenderCommand, ProgressAndSummaryLines) {
-    EXPECT_EQ(FormatRenderProgress(44100 * 30, 44100 * 60, 65.0, 44100),
-              "[###############...............]  50%  1:05  0.5x real time");
-    EXPECT_EQ(FormatRenderProgress(500, 0, 0.0, 44100),
-              "[##############################] 100%  0:00  0.0x real time");
+    EXPECT_EQ(FormatRenderProgress(44100 * 30, 44100 * 60, 3, 12, 65.0, 44100),
+              "[###############...............]  50%  3/12 songs  1:05  ETA 1:05  0.5x real time");
+    EXPECT_EQ(FormatRenderProgress(500, 0, 0, 1, 0.0, 44100),
+              "[##############################] 100%  0/1 songs  0:00  ETA 0:00  0.0x real time");
+    EXPECT_EQ(FormatRenderProgress(0, 900, 0, 2, 1.0, 44100),
+              "[..............................]   0%  0/2 songs  0:01  ETA -:--  0.0x real time");
     EXPECT_EQ(FormatRenderSummary("a.WAV", 44100 * 240, 44100, 0.48),
               "a.WAV: 240.000 s of audio in 0.48 s, 500.0x real time");
 }

@@ -9,10 +9,12 @@
 #include <cstring>
 
 #include "modules/RenderPath.h"
+#include "modules/wavetable/OneEdgeReads.h"
 #include "modules/wavetable/WavetableVoice.h"
 
 namespace zeblo {
 
+using wavetable_detail::OneEdgeReads;
 using wavetable_detail::WrapMul;
 
 namespace {
@@ -22,25 +24,43 @@ constexpr int64_t kNoTransition = INT64_MAX;
 // Samples per pass: the two passes share buffers of this many values on the stack.
 constexpr uint32_t kPassFrames = 256;
 
-// Four samples at a time.
-constexpr uint32_t kLanes = 4;
-using Lanes = int32_t __attribute__((vector_size(4 * kLanes)));
-using UnsignedLanes = uint32_t __attribute__((vector_size(4 * kLanes)));
-
-// Lifts a quotient computed by a reciprocal over its rounding error (see ReadOneEdge).
-constexpr double kQuotientBias = 0x1p-20;
+// Samples side by side: four, or eight on the AVX2 path.
+template <uint32_t kWidth>
+struct LaneTypes;
+template <>
+struct LaneTypes<4> {
+    using Signed = int32_t __attribute__((vector_size(16)));
+    using Unsigned = uint32_t __attribute__((vector_size(16)));
+};
+template <>
+struct LaneTypes<8> {
+    using Signed = int32_t __attribute__((vector_size(32)));
+    using Unsigned = uint32_t __attribute__((vector_size(32)));
+};
+template <uint32_t kWidth>
+using Lanes = typename LaneTypes<kWidth>::Signed;
+template <uint32_t kWidth>
+using UnsignedLanes = typename LaneTypes<kWidth>::Unsigned;
 
 // Phase chains stepped side by side.
 constexpr uint32_t kPhaseLanes = 8;
 using PhaseLanes = int32_t __attribute__((vector_size(4 * kPhaseLanes)));
 
-inline Lanes LanesOf(int32_t x) {
-    return Lanes{} + x;
+// The lane helpers are always inlined, so no call passes a wide vector: GCC's note on how such
+// calls changed is moot here.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+template <uint32_t kWidth>
+[[gnu::always_inline]] inline Lanes<kWidth> LanesOf(int32_t x) {
+    return Lanes<kWidth>{} + x;
 }
 // Products wrap in 32 bits, as the scalar code's.
-inline Lanes Multiply(Lanes a, Lanes b) {
-    return reinterpret_cast<Lanes>(reinterpret_cast<UnsignedLanes>(a) *
-                                   reinterpret_cast<UnsignedLanes>(b));
+template <uint32_t kWidth>
+[[gnu::always_inline]] inline Lanes<kWidth> Multiply(Lanes<kWidth> a, Lanes<kWidth> b) {
+    using U = UnsignedLanes<kWidth>;
+    return reinterpret_cast<Lanes<kWidth>>(reinterpret_cast<U>(a) * reinterpret_cast<U>(b));
 }
 
 // How many envelope steps, from now, only add the stage's step to the level (no stage change, no
@@ -171,30 +191,32 @@ int32_t ScaledSample(int32_t v, int32_t e, const OutputGains& g, bool withEnvelo
 }
 
 // The second pass: waveform values (and envelope levels) to the output sums.
-template <bool kEnvelope>
+template <bool kEnvelope, uint32_t kWidth>
 [[gnu::always_inline]] inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count,
                                              const OutputGains& g, uint32_t* __restrict left,
                                              uint32_t* __restrict right) {
-    const Lanes level = LanesOf(g.level);
-    const Lanes expression = LanesOf(g.expression);
-    const Lanes leftGain = LanesOf(g.left);
-    const Lanes rightGain = LanesOf(g.right);
+    using V = Lanes<kWidth>;
+    using U = UnsignedLanes<kWidth>;
+    const V level = LanesOf<kWidth>(g.level);
+    const V expression = LanesOf<kWidth>(g.expression);
+    const V leftGain = LanesOf<kWidth>(g.left);
+    const V rightGain = LanesOf<kWidth>(g.right);
     uint32_t j = 0;
-    for (; j + kLanes <= count; j += kLanes) {
-        Lanes x;
+    for (; j + kWidth <= count; j += kWidth) {
+        V x;
         std::memcpy(&x, v + j, sizeof x);
-        Lanes s = Multiply(Multiply(level, x) >> 7, expression) >> 7;
+        V s = Multiply<kWidth>(Multiply<kWidth>(level, x) >> 7, expression) >> 7;
         if constexpr (kEnvelope) {
-            Lanes envelope;
+            V envelope;
             std::memcpy(&envelope, e + j, sizeof envelope);
-            s = Multiply(envelope >> 14, s) >> 16;
+            s = Multiply<kWidth>(envelope >> 14, s) >> 16;
         }
-        UnsignedLanes l;
-        UnsignedLanes r;
+        U l;
+        U r;
         std::memcpy(&l, left + j, sizeof l);
         std::memcpy(&r, right + j, sizeof r);
-        l += reinterpret_cast<UnsignedLanes>(Multiply(leftGain, s) >> 7);
-        r += reinterpret_cast<UnsignedLanes>(Multiply(rightGain, s) >> 7);
+        l += reinterpret_cast<U>(Multiply<kWidth>(leftGain, s) >> 7);
+        r += reinterpret_cast<U>(Multiply<kWidth>(rightGain, s) >> 7);
         std::memcpy(left + j, &l, sizeof l);
         std::memcpy(right + j, &r, sizeof r);
     }
@@ -212,6 +234,8 @@ template <bool kEnvelope>
 // 2^15, so |sum| times the double reciprocal of the width is within 2^-35 of the exact quotient;
 // raised by kQuotientBias it truncates alike, since a quotient off a whole number lies at least
 // 1/1025 below the next one.
+
+template <bool kAvx2>
 [[gnu::always_inline]] inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper,
                                                uint32_t count, int32_t* __restrict v) {
     // The phases of count + 1 samples, kPhaseLanes interleaved chains at a time: each lane steps
@@ -249,21 +273,12 @@ template <bool kEnvelope>
         rest -= divisors & carry;
         phase += laneStepWhole - carry;
     }
-    const double narrowReciprocal = 1.0 / stepWhole;
-    const double wideReciprocal = 1.0 / (stepWhole + 1);
-    for (uint32_t j = 0; j < count; ++j) {
-        const int32_t p = phases[j];
-        const int32_t next = phases[j + 1];
-        const int32_t first = p >> 10;
-        const int32_t edge = (first + 1) << 10;
-        const int32_t sum = wave[first & (kWaveSteps - 1)] * (std::min(edge, next) - p) +
-                            wave[(first + 1) & (kWaveSteps - 1)] * std::max(next - edge, 0);
-        const int32_t magnitude = sum < 0 ? -sum : sum;
-        const double reciprocal = next - p == stepWhole ? narrowReciprocal : wideReciprocal;
-        const int32_t q =
-            static_cast<int32_t>(static_cast<double>(magnitude) * reciprocal + kQuotientBias);
-        v[j] = sum < 0 ? -q : q;
-    }
+    const OneEdgeReads reads{wave, stepWhole, 1.0 / stepWhole, 1.0 / (stepWhole + 1)};
+    uint32_t j = 0;
+#if ZEBLO_X86
+    if constexpr (kAvx2) j = reads.EightAtATime(phases, count, v);
+#endif
+    for (; j < count; ++j) v[j] = reads.Value(phases[j], phases[j + 1]);
     stepper.phase = phases[count];
     stepper.rest = rests[count];
     stepper.index += count;
@@ -283,6 +298,7 @@ template <bool kEnvelope>
 
 // The envelope levels of up to `count` samples; fewer when the envelope finishes on the sample
 // after them.
+template <uint32_t kWidth>
 [[gnu::always_inline]] inline uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count,
                                                       int32_t* __restrict e, bool& finished) {
     EnvelopeRun run = envelope;
@@ -294,12 +310,12 @@ template <bool kEnvelope>
             const int32_t level = run.level;
             const int32_t delta = run.delta;
             // A vector at a time: level + (q + 1) delta, never past the ramp's end (no wrap).
-            Lanes ramp;
-            for (uint32_t l = 0; l < kLanes; ++l)
+            Lanes<kWidth> ramp;
+            for (uint32_t l = 0; l < kWidth; ++l)
                 ramp[l] = level + static_cast<int32_t>(l + 1) * delta;
-            const Lanes stride = LanesOf(static_cast<int32_t>(kLanes) * delta);
+            const Lanes<kWidth> stride = LanesOf<kWidth>(static_cast<int32_t>(kWidth) * delta);
             uint32_t q = 0;
-            for (; q + kLanes <= take; q += kLanes) {
+            for (; q + kWidth <= take; q += kWidth) {
                 std::memcpy(e + j + q, &ramp, sizeof ramp);
                 ramp += stride;
             }
@@ -319,6 +335,17 @@ template <bool kEnvelope>
     return j;
 }
 
+// Every waveform value lies within +-2^15, so that a read's sum and quotient stay in range.
+[[gnu::always_inline]] inline bool WaveWithin15Bits(const int32_t* wave) {
+    int32_t low = 0;
+    int32_t high = 0;
+    for (int i = 0; i < kWaveSteps; ++i) {
+        low = std::min(low, wave[i]);
+        high = std::max(high, wave[i]);
+    }
+    return low >= -(1 << 15) && high <= (1 << 15);
+}
+
 using PassesFunction = uint32_t (*)(const int32_t* wave, PhaseStepper& stepper,
                                     const SpanDivider& narrow, const SpanDivider& wide,
                                     EnvelopeRun& envelope, const OutputGains& gains, bool oneEdge,
@@ -327,25 +354,27 @@ using PassesFunction = uint32_t (*)(const int32_t* wave, PhaseStepper& stepper,
 
 // The passes of a span, inlined whole into each variant below so that each gets its own vector
 // code.
-template <bool kEnvelope>
+template <bool kEnvelope, bool kAvx2>
 [[gnu::always_inline]] inline uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper,
                                                     const SpanDivider& narrow,
                                                     const SpanDivider& wide, EnvelopeRun& envelope,
                                                     const OutputGains& gains, bool oneEdge,
                                                     uint32_t n, uint32_t* __restrict left,
                                                     uint32_t* __restrict right, bool& finished) {
+    constexpr uint32_t kWidth = kAvx2 ? 8 : 4;
+    oneEdge = oneEdge && WaveWithin15Bits(wave);
     int32_t v[kPassFrames];
     int32_t e[kPassFrames];
     uint32_t i = 0;
     while (i < n && !finished) {
         uint32_t count = std::min(n - i, kPassFrames);
-        if constexpr (kEnvelope) count = EnvelopeLevels(envelope, count, e, finished);
+        if constexpr (kEnvelope) count = EnvelopeLevels<kWidth>(envelope, count, e, finished);
         if (oneEdge) {
-            ReadOneEdge(wave, stepper, count, v);
+            ReadOneEdge<kAvx2>(wave, stepper, count, v);
         } else {
             ReadAnyEdges(wave, stepper, narrow, wide, count, v);
         }
-        AddOutput<kEnvelope>(v, e, count, gains, left + i, right + i);
+        AddOutput<kEnvelope, kWidth>(v, e, count, gains, left + i, right + i);
         i += count;
     }
     return i;
@@ -356,11 +385,11 @@ uint32_t BaselinePasses(const int32_t* wave, PhaseStepper& stepper, const SpanDi
                         const SpanDivider& wide, EnvelopeRun& envelope, const OutputGains& gains,
                         bool oneEdge, uint32_t n, uint32_t* __restrict left,
                         uint32_t* __restrict right, bool& finished) {
-    return RenderPasses<kEnvelope>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n, left,
-                                   right, finished);
+    return RenderPasses<kEnvelope, false>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n,
+                                          left, right, finished);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if ZEBLO_X86
 // For processors with AVX2, whose 32-bit vector multiply the second pass uses. Only called once
 // RenderPathSupported has seen the processor offer it.
 template <bool kEnvelope>
@@ -370,14 +399,14 @@ __attribute__((target("avx2"))) uint32_t Avx2Passes(const int32_t* wave, PhaseSt
                                                     const OutputGains& gains, bool oneEdge,
                                                     uint32_t n, uint32_t* __restrict left,
                                                     uint32_t* __restrict right, bool& finished) {
-    return RenderPasses<kEnvelope>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n, left,
-                                   right, finished);
+    return RenderPasses<kEnvelope, true>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n,
+                                         left, right, finished);
 }
 #endif
 
 template <bool kEnvelope>
 PassesFunction PassesFor(RenderPath path) {
-#if defined(__x86_64__) || defined(__i386__)
+#if ZEBLO_X86
     if (path == RenderPath::Avx2) return Avx2Passes<kEnvelope>;
 #endif
     static_cast<void>(path);
@@ -405,16 +434,6 @@ bool WavetableVoice::MakePhaseSteps() {
     k.wideMagic = SpanMagic(k.stepWhole + 1);
     phaseSteps = k;
     return true;
-}
-
-bool WavetableVoice::WaveWithin15Bits() const {
-    int32_t low = 0;
-    int32_t high = 0;
-    for (int i = 0; i < kWaveSteps; ++i) {
-        low = std::min(low, wave[i]);
-        high = std::max(high, wave[i]);
-    }
-    return low >= -(1 << 15) && high <= (1 << 15);
 }
 
 // Inside a cycle the read position is t = p - cycleStart, and its phase trunc(t / samplesPerCycle
@@ -456,7 +475,8 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
                          k.shift};
     const SpanDivider narrow(k.stepWhole, k.narrowMagic);
     const SpanDivider wide(k.stepWhole + 1, k.wideMagic);
-    const bool oneEdge = k.stepWhole + 1 <= kPhaseUnitsPerStep && WaveWithin15Bits();
+    // The passes also check that the wave's values allow it.
+    const bool oneEdge = k.stepWhole + 1 <= kPhaseUnitsPerStep;
 
     const OutputGains gains{amplitude >> 16, expression, leftGain, rightGain};
     EnvelopeRun run(envStage, envLevel, Steps());

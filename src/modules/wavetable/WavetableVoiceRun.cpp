@@ -296,6 +296,51 @@ template <bool kAvx2>
     stepper.index += count;
 }
 
+// A cycle boundary inside a span at which nothing waits: from the sample at `offset` (counted
+// from the span's first) on, the read phase counts from the next cycle's start.
+struct Crossing {
+    uint32_t offset;
+    PhaseStepper stepper;
+};
+constexpr uint32_t kMaxCrossings = 48;
+
+// What the first pass reads with: the phase, the wave and the boundaries the span runs through.
+struct SpanRead {
+    const int32_t* wave;
+    PhaseStepper stepper;
+    SpanDivider narrow;
+    SpanDivider wide;
+    bool oneEdge;  // the step allows ReadOneEdge; the passes check the wave's values
+    const Crossing* crossings;
+    uint32_t crossingCount;
+    uint32_t nextCrossing = 0;
+};
+
+// The values of samples at ... at + count - 1 of the span, a cycle at a time.
+template <bool kAvx2>
+[[gnu::always_inline]] inline void ReadValues(SpanRead& read, uint32_t at, uint32_t count,
+                                              int32_t* __restrict v) {
+    uint32_t done = 0;
+    while (done < count) {
+        uint32_t segment = count - done;
+        if (read.nextCrossing < read.crossingCount) {
+            const Crossing& crossing = read.crossings[read.nextCrossing];
+            if (crossing.offset == at + done) {
+                read.stepper = crossing.stepper;
+                ++read.nextCrossing;
+                continue;
+            }
+            segment = std::min(segment, crossing.offset - (at + done));
+        }
+        if (read.oneEdge) {
+            ReadOneEdge<kAvx2>(read.wave, read.stepper, segment, v + done);
+        } else {
+            ReadAnyEdges(read.wave, read.stepper, read.narrow, read.wide, segment, v + done);
+        }
+        done += segment;
+    }
+}
+
 // The envelope levels of up to `count` samples; fewer when the envelope finishes on the sample
 // after them.
 template <uint32_t kWidth>
@@ -346,34 +391,26 @@ template <uint32_t kWidth>
     return low >= -(1 << 15) && high <= (1 << 15);
 }
 
-using PassesFunction = uint32_t (*)(const int32_t* wave, PhaseStepper& stepper,
-                                    const SpanDivider& narrow, const SpanDivider& wide,
-                                    EnvelopeRun& envelope, const OutputGains& gains, bool oneEdge,
+using PassesFunction = uint32_t (*)(SpanRead& read, EnvelopeRun& envelope, const OutputGains& gains,
                                     uint32_t n, uint32_t* __restrict left,
                                     uint32_t* __restrict right, bool& finished);
 
 // The passes of a span, inlined whole into each variant below so that each gets its own vector
 // code.
 template <bool kEnvelope, bool kAvx2>
-[[gnu::always_inline]] inline uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper,
-                                                    const SpanDivider& narrow,
-                                                    const SpanDivider& wide, EnvelopeRun& envelope,
-                                                    const OutputGains& gains, bool oneEdge,
-                                                    uint32_t n, uint32_t* __restrict left,
+[[gnu::always_inline]] inline uint32_t RenderPasses(SpanRead& read, EnvelopeRun& envelope,
+                                                    const OutputGains& gains, uint32_t n,
+                                                    uint32_t* __restrict left,
                                                     uint32_t* __restrict right, bool& finished) {
     constexpr uint32_t kWidth = kAvx2 ? 8 : 4;
-    oneEdge = oneEdge && WaveWithin15Bits(wave);
+    read.oneEdge = read.oneEdge && WaveWithin15Bits(read.wave);
     int32_t v[kPassFrames];
     int32_t e[kPassFrames];
     uint32_t i = 0;
     while (i < n && !finished) {
         uint32_t count = std::min(n - i, kPassFrames);
         if constexpr (kEnvelope) count = EnvelopeLevels<kWidth>(envelope, count, e, finished);
-        if (oneEdge) {
-            ReadOneEdge<kAvx2>(wave, stepper, count, v);
-        } else {
-            ReadAnyEdges(wave, stepper, narrow, wide, count, v);
-        }
+        ReadValues<kAvx2>(read, i, count, v);
         AddOutput<kEnvelope, kWidth>(v, e, count, gains, left + i, right + i);
         i += count;
     }
@@ -381,26 +418,20 @@ template <bool kEnvelope, bool kAvx2>
 }
 
 template <bool kEnvelope>
-uint32_t BaselinePasses(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
-                        const SpanDivider& wide, EnvelopeRun& envelope, const OutputGains& gains,
-                        bool oneEdge, uint32_t n, uint32_t* __restrict left,
-                        uint32_t* __restrict right, bool& finished) {
-    return RenderPasses<kEnvelope, false>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n,
-                                          left, right, finished);
+uint32_t BaselinePasses(SpanRead& read, EnvelopeRun& envelope, const OutputGains& gains, uint32_t n,
+                        uint32_t* __restrict left, uint32_t* __restrict right, bool& finished) {
+    return RenderPasses<kEnvelope, false>(read, envelope, gains, n, left, right, finished);
 }
 
 #if ZEBLO_X86
 // For processors with AVX2, whose 32-bit vector multiply the second pass uses. Only called once
 // RenderPathSupported has seen the processor offer it.
 template <bool kEnvelope>
-__attribute__((target("avx2"))) uint32_t Avx2Passes(const int32_t* wave, PhaseStepper& stepper,
-                                                    const SpanDivider& narrow,
-                                                    const SpanDivider& wide, EnvelopeRun& envelope,
-                                                    const OutputGains& gains, bool oneEdge,
-                                                    uint32_t n, uint32_t* __restrict left,
+__attribute__((target("avx2"))) uint32_t Avx2Passes(SpanRead& read, EnvelopeRun& envelope,
+                                                    const OutputGains& gains, uint32_t n,
+                                                    uint32_t* __restrict left,
                                                     uint32_t* __restrict right, bool& finished) {
-    return RenderPasses<kEnvelope, true>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n,
-                                         left, right, finished);
+    return RenderPasses<kEnvelope, true>(read, envelope, gains, n, left, right, finished);
 }
 #endif
 
@@ -411,6 +442,56 @@ PassesFunction PassesFor(RenderPath path) {
 #endif
     static_cast<void>(path);
     return BaselinePasses<kEnvelope>;
+}
+
+// The whole-number phase steps of a pitch: samplesPerCycle = divisor / 2^(shift - 15).
+struct StepShape {
+    int32_t divisor;
+    int32_t shift;
+    int32_t stepWhole;
+    int32_t stepRest;
+};
+
+// The read phase at `position` for a cycle starting at cycleStart: false when cycleStart is off
+// the pitch's grid (a multiple of 2^-(shift - 15)) or the numbers leave their ranges.
+bool StepperAt(const StepShape& k, uint32_t position, float cycleStart, PhaseStepper& stepper) {
+    const int a = k.shift - 15;
+    const double scaledStart =
+        static_cast<double>(cycleStart) * std::bit_cast<double>(uint64_t(1023 + a) << 52);
+    if (scaledStart < 0.0 || scaledStart != std::floor(scaledStart) || scaledStart > 0x1p52)
+        return false;
+    const int64_t t0 = (int64_t{position} << a) - static_cast<int64_t>(scaledStart);
+    if (t0 < 0 || t0 >= (int64_t{1} << 40)) return false;
+    const int64_t n0 = t0 << 15;
+    const int64_t whole = n0 / k.divisor;
+    if (whole >= (int64_t{1} << 24)) return false;
+    stepper = {static_cast<int32_t>(whole),
+               static_cast<int32_t>(n0 - whole * k.divisor),
+               k.divisor,
+               k.stepWhole,
+               k.stepRest,
+               n0,
+               k.shift};
+    return true;
+}
+
+// Extends a span that meets a boundary after n samples over the boundaries that only start the
+// next cycle (cycleStart taking nextCycle, nextCycle growing by samplesPerCycle, as at each), up
+// to `frames`; records them and returns the span's new length.
+uint32_t CrossBoundaries(const StepShape& k, uint32_t start, float nextCycle, float samplesPerCycle,
+                         uint32_t n, uint32_t frames, Crossing* crossings, uint32_t& count) {
+    float next = nextCycle;
+    while (n < frames && count < kMaxCrossings) {
+        Crossing& crossing = crossings[count];
+        crossing.offset = n;
+        if (!StepperAt(k, start + n, next, crossing.stepper)) break;
+        next += samplesPerCycle;
+        const double room = std::ceil(static_cast<double>(next)) - static_cast<double>(start);
+        if (!(room > n)) break;
+        ++count;
+        n = room >= frames ? frames : static_cast<uint32_t>(room);
+    }
+    return n;
 }
 
 }  // namespace
@@ -449,34 +530,26 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
     if (!(next > static_cast<double>(start))) return 0;
     const double room = std::min(std::ceil(next), static_cast<double>(UINT32_MAX) + 1.0) -
                         static_cast<double>(start);
-    const uint32_t n = room >= frames ? frames : static_cast<uint32_t>(room);
+    uint32_t n = room >= frames ? frames : static_cast<uint32_t>(room);
 
     constexpr uint32_t kPositionLimit = 1u << 29;  // p - cycleStart stays exact below this
-    if (uint64_t{start} + n >= kPositionLimit) return 0;
+    if (uint64_t{start} + frames >= kPositionLimit) return 0;
     if (phaseSteps.samplesPerCycle != samplesPerCycle && !MakePhaseSteps()) return 0;
-    const PhaseSteps& k = phaseSteps;
-    // cycleStart on the same grid: a multiple of 2^-(shift - 15).
-    const int a = k.shift - 15;
-    const double scaledStart =
-        static_cast<double>(cycleStart) * std::bit_cast<double>(uint64_t(1023 + a) << 52);
-    if (scaledStart < 0.0 || scaledStart != std::floor(scaledStart) || scaledStart > 0x1p52)
-        return 0;
-    const int64_t t0 = (int64_t{start} << a) - static_cast<int64_t>(scaledStart);
-    if (t0 < 0 || t0 >= (int64_t{1} << 40)) return 0;
-    const int64_t n0 = t0 << 15;
-    const int64_t whole = n0 / k.divisor;
-    if (whole >= (int64_t{1} << 24)) return 0;
-    PhaseStepper stepper{static_cast<int32_t>(whole),
-                         static_cast<int32_t>(n0 - whole * k.divisor),
-                         k.divisor,
-                         k.stepWhole,
-                         k.stepRest,
-                         n0,
-                         k.shift};
-    const SpanDivider narrow(k.stepWhole, k.narrowMagic);
-    const SpanDivider wide(k.stepWhole + 1, k.wideMagic);
-    // The passes also check that the wave's values allow it.
-    const bool oneEdge = k.stepWhole + 1 <= kPhaseUnitsPerStep;
+    const StepShape k{phaseSteps.divisor, phaseSteps.shift, phaseSteps.stepWhole,
+                      phaseSteps.stepRest};
+    SpanRead read{wave,
+                  {},
+                  SpanDivider(k.stepWhole, phaseSteps.narrowMagic),
+                  SpanDivider(k.stepWhole + 1, phaseSteps.wideMagic),
+                  k.stepWhole + 1 <= kPhaseUnitsPerStep,
+                  nullptr,
+                  0};
+    if (!StepperAt(k, start, cycleStart, read.stepper)) return 0;
+    Crossing crossings[kMaxCrossings];
+    if ((centsDirty | expressionDirty | panDirty | stopRequested) == 0 && pendingNote == -1)
+        n = CrossBoundaries(k, start, nextCycle, samplesPerCycle, n, frames, crossings,
+                            read.crossingCount);
+    read.crossings = crossings;
 
     const OutputGains gains{amplitude >> 16, expression, leftGain, rightGain};
     EnvelopeRun run(envStage, envLevel, Steps());
@@ -484,7 +557,24 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
     const RenderPath path = ActiveRenderPath();
     const PassesFunction passes =
         envelope != nullptr ? PassesFor<true>(path) : PassesFor<false>(path);
-    uint32_t i = passes(wave, stepper, narrow, wide, run, gains, oneEdge, n, left, right, finished);
+    uint32_t i = passes(read, run, gains, n, left, right, finished);
+    if (envelope != nullptr) {
+        envStage = run.stage;
+        envLevel = run.level;
+    }
+    // The boundaries before sample i each started the next cycle.
+    uint32_t passed = 0;
+    for (; passed < read.crossingCount && crossings[passed].offset < i; ++passed) {
+        cycleStart = nextCycle;
+        nextCycle += samplesPerCycle;
+    }
+    if (finished && passed < read.crossingCount && crossings[passed].offset == i) {
+        // The envelope ended on a boundary sample: the voice stops there, silent.
+        idle = 1;
+        stopRequested = 1;
+        samplePosition = start + i;
+        return i + 1;
+    }
     if (finished) {
         // The envelope ended on this sample: silent, and the voice waits for its boundary.
         transitionPending = 1;
@@ -492,10 +582,6 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
         ++i;
     }
     samplePosition = start + i;
-    if (envelope != nullptr) {
-        envStage = run.stage;
-        envLevel = run.level;
-    }
     return i;
 }
 

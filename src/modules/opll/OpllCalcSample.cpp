@@ -9,6 +9,7 @@
 //   write applies the LFO and tom-tom steps of all of them at once.
 // The slots' tremolo and vibrato sources are the chip's own LFO values, read through a per-sample
 // lookup indexed by the patch's AM and PM bits.
+#include "modules/RenderPath.h"
 #include "modules/opll/OpllChip.h"
 
 namespace zeblo {
@@ -393,8 +394,9 @@ struct ChannelScratch {
 
 // The envelope half of a slot's turns for up to count samples, into envelope[]. With
 // stopWhenFinished, stops before the first sample that starts finished; returns the samples done.
-inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t, const int32_t* tremolo,
-                            int32_t* envelope, uint32_t count, bool stopWhenFinished) {
+[[gnu::always_inline]] inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t,
+                                                   const int32_t* tremolo, int32_t* envelope,
+                                                   uint32_t count, bool stopWhenFinished) {
     uint32_t i = 0;
     for (; i < count; ++i) {
         if (s.updateFlags == 0 && s.holding) break;
@@ -438,8 +440,8 @@ inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t, const int32_t* tre
     return count;
 }
 
-inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato, uint32_t* index,
-                     uint32_t count) {
+[[gnu::always_inline]] inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato,
+                                            uint32_t* index, uint32_t count) {
     uint32_t phase = s.phase;
     const uint32_t step = s.phaseStep;
     if (!vibratoOn) {
@@ -449,12 +451,16 @@ inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato, uint3
         s.phaseIndex = s.phase >> 9;
         return;
     }
+    // The steps first, side by side; then a running sum, which wraps at 2^32 and so agrees with
+    // the phase's wrap at 2^18, leaving a single add on the chain from sample to sample.
+    uint32_t steps[kBusyRunChunk];
+    for (uint32_t i = 0; i < count; ++i) steps[i] = (vibrato[i] * step) >> 8;
     for (uint32_t i = 0; i < count; ++i) {
-        phase = (phase + ((vibrato[i] * step) >> 8)) & 0x3FFFF;
-        index[i] = phase >> 9;
+        phase += steps[i];
+        index[i] = (phase & 0x3FFFF) >> 9;
     }
-    s.phase = phase;
-    s.phaseIndex = phase >> 9;
+    s.phase = phase & 0x3FFFF;
+    s.phaseIndex = s.phase >> 9;
 }
 
 // A channel whose slots are both past idle and owe nothing but envelope-rate updates: its phase
@@ -466,8 +472,9 @@ struct PassChannel {
     ChannelScratch* scratch;
 };
 
-inline uint32_t PrepareChannel(OpllSlot& mod, OpllSlot& car, const OpllTables& t,
-                               const LfoRows& rows, ChannelScratch& w, uint32_t count) {
+[[gnu::always_inline]] inline uint32_t PrepareChannel(OpllSlot& mod, OpllSlot& car,
+                                                      const OpllTables& t, const LfoRows& rows,
+                                                      ChannelScratch& w, uint32_t count) {
     const OpllPatch& mp = *mod.patch;
     const OpllPatch& cp = *car.patch;
     const uint32_t n = EnvelopeRun(car, t, rows.tremolo[cp.am], w.carEnvelope, count, true);
@@ -562,8 +569,8 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
 // until a register write, so the chip-wide quiet of the per-sample path is the same as every
 // channel skipping itself; the lazy counting that may follow is the same as moving the phases
 // one sample at a time. Pair 0 carries no flags (a sample has run since the last write).
-void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
-             uint32_t count) {
+[[gnu::always_inline]] inline void BusyRunBody(OpllChip& chip, const uint8_t* noiseShares,
+                                               uint32_t stride, int16_t* out, uint32_t count) {
     const OpllTables& t = *chip.tables;
     LfoLookup lfo[kBusyRunChunk];
     LfoRows rows;
@@ -652,6 +659,29 @@ void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_
     chip.quietLazy =
         chip.melodicQuiet &&
         (chip.rhythmMode ? chip.rhythmQuiet : !chip.quietAdvancesTomPhase || !tom.patch->pm);
+}
+
+// BusyRun built for any processor, and for AVX2, whose 32-bit vector products let the envelope,
+// phase and LFO passes go eight samples at a time.
+void BusyRunBaseline(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+                     uint32_t count) {
+    BusyRunBody(chip, noiseShares, stride, out, count);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void BusyRunAvx2(OpllChip& chip, const uint8_t* noiseShares,
+                                                 uint32_t stride, int16_t* out, uint32_t count) {
+    BusyRunBody(chip, noiseShares, stride, out, count);
+}
+#endif
+
+void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+             uint32_t count) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (ActiveRenderPath() == RenderPath::Avx2)
+        return BusyRunAvx2(chip, noiseShares, stride, out, count);
+#endif
+    BusyRunBaseline(chip, noiseShares, stride, out, count);
 }
 
 }  // namespace

@@ -9,17 +9,17 @@
 #include <cstring>
 
 #include "modules/RenderPath.h"
+#include "modules/wavetable/EnvelopeRun.h"
 #include "modules/wavetable/OneEdgeReads.h"
 #include "modules/wavetable/WavetableVoice.h"
 
 namespace zeblo {
 
+using wavetable_detail::EnvelopeRun;
 using wavetable_detail::OneEdgeReads;
 using wavetable_detail::WrapMul;
 
 namespace {
-
-constexpr int64_t kNoTransition = INT64_MAX;
 
 // Samples per pass: the two passes share buffers of this many values on the stack.
 constexpr uint32_t kPassFrames = 256;
@@ -62,59 +62,6 @@ template <uint32_t kWidth>
     using U = UnsignedLanes<kWidth>;
     return reinterpret_cast<Lanes<kWidth>>(reinterpret_cast<U>(a) * reinterpret_cast<U>(b));
 }
-
-// How many envelope steps, from now, only add the stage's step to the level (no stage change, no
-// clamp); the step after them is the one that changes the stage.
-int64_t StepsBeforeTransition(int32_t stage, int32_t level, const EnvelopeSteps& steps,
-                              int32_t& delta) {
-    const int64_t l = level;
-    switch (stage) {
-        case kSustain:
-            delta = -steps.sustainStep;
-            if (steps.sustainStep < 0 || l < 0) return 0;
-            return steps.sustainStep == 0 ? kNoTransition : l / steps.sustainStep;
-        case kRelease:
-            delta = -steps.releaseStep;
-            if (steps.releaseStep < 0 || l <= 0) return 0;
-            return steps.releaseStep == 0 ? kNoTransition : (l - 1) / steps.releaseStep;
-        case kAttack:
-            delta = steps.attackStep;
-            if (steps.attackStep < 0 || l > kEnvelopeFullLevel) return 0;
-            return steps.attackStep == 0 ? kNoTransition
-                                         : (kEnvelopeFullLevel - l) / steps.attackStep;
-        case kDecay:
-            delta = -steps.decayStep;
-            if (steps.decayStep <= 0 || l < steps.sustainLevel) return 0;
-            return (l - steps.sustainLevel) / steps.decayStep;
-        default:
-            delta = 0;
-            return 0;
-    }
-}
-
-// The envelope of a run: ramps counted down, the stage logic only where a stage ends.
-struct EnvelopeRun {
-    EnvelopeRun(int32_t stage, int32_t level, const EnvelopeSteps& steps)
-        : stage(stage), level(level), steps(steps) {
-        ramp = StepsBeforeTransition(stage, level, steps, delta);
-    }
-    // One step; false when the envelope finished (its level is then 0).
-    bool Step() {
-        if (ramp > 0) {
-            level += delta;
-            --ramp;
-            return true;
-        }
-        if (StepEnvelopeLevel(stage, level, steps)) return false;
-        ramp = StepsBeforeTransition(stage, level, steps, delta);
-        return true;
-    }
-    int32_t stage;
-    int32_t level;
-    EnvelopeSteps steps;
-    int32_t delta = 0;
-    int64_t ramp = 0;
-};
 
 // trunc(n / w) for 0 < w < 2^16, by a multiplication where that is exact: for |n| <= 2^15 w,
 // (|n| * (2^48 / w + 1)) >> 48 is |n| / w. The magic number is made once per pitch.

@@ -536,6 +536,13 @@ bool WavetableVoice::RenderRun(uint32_t* left, uint32_t* right, uint32_t frames)
     uint32_t i = 0;
     while (i < frames) {
         if (idle != 0 && transitionPending == 0) return false;
+        if (startDelay > 0) {
+            // A delayed start only counts down: silent samples that change nothing else.
+            const uint32_t wait = std::min(static_cast<uint32_t>(startDelay), frames - i);
+            startDelay -= static_cast<int32_t>(wait);
+            i += wait;
+            continue;
+        }
         // Waveform voices between boundaries take the span; noise (which runs at double rate at
         // 22050 Hz), voices above the audible top and every step with more to do go one by one.
         if (kind != kNoise && Steady() && samplePosition != 0 &&

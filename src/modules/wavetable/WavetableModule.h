@@ -80,30 +80,8 @@ public:
 
     // Slots in order 0..44. The render loop sums them from 44 down to 0.
     const VoiceSlot& Slot(int index) const { return voices[index]; }
-    // One frame of all voices, summed from slot 44 down to 0, wrapping in 32 bits. Voices that
-    // are idle with nothing pending give (0, 0) and are skipped.
-    StereoSample MixVoices() {
-        uint32_t left = 0;
-        uint32_t right = 0;
-        uint64_t active = activeVoices;
-        if (active == 0) return {};
-        // Allocation fills from the top, so the sounding voices lie close together.
-        const int lowest = std::countr_zero(active);
-        for (int index = 63 - std::countl_zero(active); index >= lowest; --index) {
-            const uint64_t bit = uint64_t{1} << index;
-            if ((active & bit) == 0) continue;
-            WavetableVoice& voice = voices[index].voice;
-            const StereoSample s = voice.RenderSample();
-            left += static_cast<uint32_t>(s.left);
-            right += static_cast<uint32_t>(s.right);
-            if (voice.idle != 0 && voice.transitionPending == 0) active &= ~bit;
-        }
-        activeVoices = active;
-        return {static_cast<int32_t>(left), static_cast<int32_t>(right)};
-    }
-
-    // `frames` frames of all voices added into left[] and right[] (wrapping in 32 bits): the
-    // same sums as that many MixVoices calls, for a run in which no message reaches the module.
+    // `frames` frames of all voices added into left[] and right[] (wrapping in 32 bits), summed
+    // from slot 44 down to 0, for a run in which no message reaches the module.
     // Each voice renders its whole run at once; noise voices, which draw from the shared
     // generator at their cycle boundaries, keep their frame-by-frame order among themselves.
     // On the plain render path every voice steps frame by frame in slot order, the long way.

@@ -142,8 +142,6 @@ private:
                               uint32_t frames);
     // Fills phaseSteps for the current samplesPerCycle; false when a span cannot take it.
     bool MakePhaseSteps();
-    // Every waveform value lies within +-2^15, so the spans' quotients hold.
-    bool WaveWithin15Bits() const;
     StereoSample RenderSampleInFull();
     // Every step before the sound, in order; false when this sample is silent.
     bool StepInFull();

@@ -9,92 +9,59 @@
 #include <cstring>
 
 #include "modules/RenderPath.h"
+#include "modules/wavetable/EnvelopeRun.h"
+#include "modules/wavetable/OneEdgeReads.h"
 #include "modules/wavetable/WavetableVoice.h"
 
 namespace zeblo {
 
+using wavetable_detail::EnvelopeRun;
+using wavetable_detail::OneEdgeReads;
 using wavetable_detail::WrapMul;
 
 namespace {
 
-constexpr int64_t kNoTransition = INT64_MAX;
-
 // Samples per pass: the two passes share buffers of this many values on the stack.
 constexpr uint32_t kPassFrames = 256;
 
-// Four samples at a time.
-constexpr uint32_t kLanes = 4;
-using Lanes = int32_t __attribute__((vector_size(4 * kLanes)));
-using UnsignedLanes = uint32_t __attribute__((vector_size(4 * kLanes)));
-
-// Lifts a quotient computed by a reciprocal over its rounding error (see ReadOneEdge).
-constexpr double kQuotientBias = 0x1p-20;
+// Samples side by side: four, or eight on the AVX2 path.
+template <uint32_t kWidth>
+struct LaneTypes;
+template <>
+struct LaneTypes<4> {
+    using Signed = int32_t __attribute__((vector_size(16)));
+    using Unsigned = uint32_t __attribute__((vector_size(16)));
+};
+template <>
+struct LaneTypes<8> {
+    using Signed = int32_t __attribute__((vector_size(32)));
+    using Unsigned = uint32_t __attribute__((vector_size(32)));
+};
+template <uint32_t kWidth>
+using Lanes = typename LaneTypes<kWidth>::Signed;
+template <uint32_t kWidth>
+using UnsignedLanes = typename LaneTypes<kWidth>::Unsigned;
 
 // Phase chains stepped side by side.
 constexpr uint32_t kPhaseLanes = 8;
 using PhaseLanes = int32_t __attribute__((vector_size(4 * kPhaseLanes)));
 
-inline Lanes LanesOf(int32_t x) {
-    return Lanes{} + x;
+// The lane helpers are always inlined, so no call passes a wide vector: GCC's note on how such
+// calls changed is moot here.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+template <uint32_t kWidth>
+[[gnu::always_inline]] inline Lanes<kWidth> LanesOf(int32_t x) {
+    return Lanes<kWidth>{} + x;
 }
 // Products wrap in 32 bits, as the scalar code's.
-inline Lanes Multiply(Lanes a, Lanes b) {
-    return reinterpret_cast<Lanes>(reinterpret_cast<UnsignedLanes>(a) *
-                                   reinterpret_cast<UnsignedLanes>(b));
+template <uint32_t kWidth>
+[[gnu::always_inline]] inline Lanes<kWidth> Multiply(Lanes<kWidth> a, Lanes<kWidth> b) {
+    using U = UnsignedLanes<kWidth>;
+    return reinterpret_cast<Lanes<kWidth>>(reinterpret_cast<U>(a) * reinterpret_cast<U>(b));
 }
-
-// How many envelope steps, from now, only add the stage's step to the level (no stage change, no
-// clamp); the step after them is the one that changes the stage.
-int64_t StepsBeforeTransition(int32_t stage, int32_t level, const EnvelopeSteps& steps,
-                              int32_t& delta) {
-    const int64_t l = level;
-    switch (stage) {
-        case kSustain:
-            delta = -steps.sustainStep;
-            if (steps.sustainStep < 0 || l < 0) return 0;
-            return steps.sustainStep == 0 ? kNoTransition : l / steps.sustainStep;
-        case kRelease:
-            delta = -steps.releaseStep;
-            if (steps.releaseStep < 0 || l <= 0) return 0;
-            return steps.releaseStep == 0 ? kNoTransition : (l - 1) / steps.releaseStep;
-        case kAttack:
-            delta = steps.attackStep;
-            if (steps.attackStep < 0 || l > kEnvelopeFullLevel) return 0;
-            return steps.attackStep == 0 ? kNoTransition
-                                         : (kEnvelopeFullLevel - l) / steps.attackStep;
-        case kDecay:
-            delta = -steps.decayStep;
-            if (steps.decayStep <= 0 || l < steps.sustainLevel) return 0;
-            return (l - steps.sustainLevel) / steps.decayStep;
-        default:
-            delta = 0;
-            return 0;
-    }
-}
-
-// The envelope of a run: ramps counted down, the stage logic only where a stage ends.
-struct EnvelopeRun {
-    EnvelopeRun(int32_t stage, int32_t level, const EnvelopeSteps& steps)
-        : stage(stage), level(level), steps(steps) {
-        ramp = StepsBeforeTransition(stage, level, steps, delta);
-    }
-    // One step; false when the envelope finished (its level is then 0).
-    bool Step() {
-        if (ramp > 0) {
-            level += delta;
-            --ramp;
-            return true;
-        }
-        if (StepEnvelopeLevel(stage, level, steps)) return false;
-        ramp = StepsBeforeTransition(stage, level, steps, delta);
-        return true;
-    }
-    int32_t stage;
-    int32_t level;
-    EnvelopeSteps steps;
-    int32_t delta = 0;
-    int64_t ramp = 0;
-};
 
 // trunc(n / w) for 0 < w < 2^16, by a multiplication where that is exact: for |n| <= 2^15 w,
 // (|n| * (2^48 / w + 1)) >> 48 is |n| / w. The magic number is made once per pitch.
@@ -171,30 +138,32 @@ int32_t ScaledSample(int32_t v, int32_t e, const OutputGains& g, bool withEnvelo
 }
 
 // The second pass: waveform values (and envelope levels) to the output sums.
-template <bool kEnvelope>
+template <bool kEnvelope, uint32_t kWidth>
 [[gnu::always_inline]] inline void AddOutput(const int32_t* v, const int32_t* e, uint32_t count,
                                              const OutputGains& g, uint32_t* __restrict left,
                                              uint32_t* __restrict right) {
-    const Lanes level = LanesOf(g.level);
-    const Lanes expression = LanesOf(g.expression);
-    const Lanes leftGain = LanesOf(g.left);
-    const Lanes rightGain = LanesOf(g.right);
+    using V = Lanes<kWidth>;
+    using U = UnsignedLanes<kWidth>;
+    const V level = LanesOf<kWidth>(g.level);
+    const V expression = LanesOf<kWidth>(g.expression);
+    const V leftGain = LanesOf<kWidth>(g.left);
+    const V rightGain = LanesOf<kWidth>(g.right);
     uint32_t j = 0;
-    for (; j + kLanes <= count; j += kLanes) {
-        Lanes x;
+    for (; j + kWidth <= count; j += kWidth) {
+        V x;
         std::memcpy(&x, v + j, sizeof x);
-        Lanes s = Multiply(Multiply(level, x) >> 7, expression) >> 7;
+        V s = Multiply<kWidth>(Multiply<kWidth>(level, x) >> 7, expression) >> 7;
         if constexpr (kEnvelope) {
-            Lanes envelope;
+            V envelope;
             std::memcpy(&envelope, e + j, sizeof envelope);
-            s = Multiply(envelope >> 14, s) >> 16;
+            s = Multiply<kWidth>(envelope >> 14, s) >> 16;
         }
-        UnsignedLanes l;
-        UnsignedLanes r;
+        U l;
+        U r;
         std::memcpy(&l, left + j, sizeof l);
         std::memcpy(&r, right + j, sizeof r);
-        l += reinterpret_cast<UnsignedLanes>(Multiply(leftGain, s) >> 7);
-        r += reinterpret_cast<UnsignedLanes>(Multiply(rightGain, s) >> 7);
+        l += reinterpret_cast<U>(Multiply<kWidth>(leftGain, s) >> 7);
+        r += reinterpret_cast<U>(Multiply<kWidth>(rightGain, s) >> 7);
         std::memcpy(left + j, &l, sizeof l);
         std::memcpy(right + j, &r, sizeof r);
     }
@@ -212,6 +181,8 @@ template <bool kEnvelope>
 // 2^15, so |sum| times the double reciprocal of the width is within 2^-35 of the exact quotient;
 // raised by kQuotientBias it truncates alike, since a quotient off a whole number lies at least
 // 1/1025 below the next one.
+
+template <bool kAvx2>
 [[gnu::always_inline]] inline void ReadOneEdge(const int32_t* wave, PhaseStepper& stepper,
                                                uint32_t count, int32_t* __restrict v) {
     // The phases of count + 1 samples, kPhaseLanes interleaved chains at a time: each lane steps
@@ -249,21 +220,12 @@ template <bool kEnvelope>
         rest -= divisors & carry;
         phase += laneStepWhole - carry;
     }
-    const double narrowReciprocal = 1.0 / stepWhole;
-    const double wideReciprocal = 1.0 / (stepWhole + 1);
-    for (uint32_t j = 0; j < count; ++j) {
-        const int32_t p = phases[j];
-        const int32_t next = phases[j + 1];
-        const int32_t first = p >> 10;
-        const int32_t edge = (first + 1) << 10;
-        const int32_t sum = wave[first & (kWaveSteps - 1)] * (std::min(edge, next) - p) +
-                            wave[(first + 1) & (kWaveSteps - 1)] * std::max(next - edge, 0);
-        const int32_t magnitude = sum < 0 ? -sum : sum;
-        const double reciprocal = next - p == stepWhole ? narrowReciprocal : wideReciprocal;
-        const int32_t q =
-            static_cast<int32_t>(static_cast<double>(magnitude) * reciprocal + kQuotientBias);
-        v[j] = sum < 0 ? -q : q;
-    }
+    const OneEdgeReads reads{wave, stepWhole, 1.0 / stepWhole, 1.0 / (stepWhole + 1)};
+    uint32_t j = 0;
+#if ZEBLO_X86
+    if constexpr (kAvx2) j = reads.EightAtATime(phases, count, v);
+#endif
+    for (; j < count; ++j) v[j] = reads.Value(phases[j], phases[j + 1]);
     stepper.phase = phases[count];
     stepper.rest = rests[count];
     stepper.index += count;
@@ -281,8 +243,54 @@ template <bool kEnvelope>
     stepper.index += count;
 }
 
+// A cycle boundary inside a span at which nothing waits: from the sample at `offset` (counted
+// from the span's first) on, the read phase counts from the next cycle's start.
+struct Crossing {
+    uint32_t offset;
+    PhaseStepper stepper;
+};
+constexpr uint32_t kMaxCrossings = 48;
+
+// What the first pass reads with: the phase, the wave and the boundaries the span runs through.
+struct SpanRead {
+    const int32_t* wave;
+    PhaseStepper stepper;
+    SpanDivider narrow;
+    SpanDivider wide;
+    bool oneEdge;  // the step allows ReadOneEdge; the passes check the wave's values
+    const Crossing* crossings;
+    uint32_t crossingCount;
+    uint32_t nextCrossing = 0;
+};
+
+// The values of samples at ... at + count - 1 of the span, a cycle at a time.
+template <bool kAvx2>
+[[gnu::always_inline]] inline void ReadValues(SpanRead& read, uint32_t at, uint32_t count,
+                                              int32_t* __restrict v) {
+    uint32_t done = 0;
+    while (done < count) {
+        uint32_t segment = count - done;
+        if (read.nextCrossing < read.crossingCount) {
+            const Crossing& crossing = read.crossings[read.nextCrossing];
+            if (crossing.offset == at + done) {
+                read.stepper = crossing.stepper;
+                ++read.nextCrossing;
+                continue;
+            }
+            segment = std::min(segment, crossing.offset - (at + done));
+        }
+        if (read.oneEdge) {
+            ReadOneEdge<kAvx2>(read.wave, read.stepper, segment, v + done);
+        } else {
+            ReadAnyEdges(read.wave, read.stepper, read.narrow, read.wide, segment, v + done);
+        }
+        done += segment;
+    }
+}
+
 // The envelope levels of up to `count` samples; fewer when the envelope finishes on the sample
 // after them.
+template <uint32_t kWidth>
 [[gnu::always_inline]] inline uint32_t EnvelopeLevels(EnvelopeRun& envelope, uint32_t count,
                                                       int32_t* __restrict e, bool& finished) {
     EnvelopeRun run = envelope;
@@ -294,12 +302,12 @@ template <bool kEnvelope>
             const int32_t level = run.level;
             const int32_t delta = run.delta;
             // A vector at a time: level + (q + 1) delta, never past the ramp's end (no wrap).
-            Lanes ramp;
-            for (uint32_t l = 0; l < kLanes; ++l)
+            Lanes<kWidth> ramp;
+            for (uint32_t l = 0; l < kWidth; ++l)
                 ramp[l] = level + static_cast<int32_t>(l + 1) * delta;
-            const Lanes stride = LanesOf(static_cast<int32_t>(kLanes) * delta);
+            const Lanes<kWidth> stride = LanesOf<kWidth>(static_cast<int32_t>(kWidth) * delta);
             uint32_t q = 0;
-            for (; q + kLanes <= take; q += kLanes) {
+            for (; q + kWidth <= take; q += kWidth) {
                 std::memcpy(e + j + q, &ramp, sizeof ramp);
                 ramp += stride;
             }
@@ -319,69 +327,118 @@ template <bool kEnvelope>
     return j;
 }
 
-using PassesFunction = uint32_t (*)(const int32_t* wave, PhaseStepper& stepper,
-                                    const SpanDivider& narrow, const SpanDivider& wide,
-                                    EnvelopeRun& envelope, const OutputGains& gains, bool oneEdge,
+// Every waveform value lies within +-2^15, so that a read's sum and quotient stay in range.
+[[gnu::always_inline]] inline bool WaveWithin15Bits(const int32_t* wave) {
+    int32_t low = 0;
+    int32_t high = 0;
+    for (int i = 0; i < kWaveSteps; ++i) {
+        low = std::min(low, wave[i]);
+        high = std::max(high, wave[i]);
+    }
+    return low >= -(1 << 15) && high <= (1 << 15);
+}
+
+using PassesFunction = uint32_t (*)(SpanRead& read, EnvelopeRun& envelope, const OutputGains& gains,
                                     uint32_t n, uint32_t* __restrict left,
                                     uint32_t* __restrict right, bool& finished);
 
 // The passes of a span, inlined whole into each variant below so that each gets its own vector
 // code.
-template <bool kEnvelope>
-[[gnu::always_inline]] inline uint32_t RenderPasses(const int32_t* wave, PhaseStepper& stepper,
-                                                    const SpanDivider& narrow,
-                                                    const SpanDivider& wide, EnvelopeRun& envelope,
-                                                    const OutputGains& gains, bool oneEdge,
-                                                    uint32_t n, uint32_t* __restrict left,
+template <bool kEnvelope, bool kAvx2>
+[[gnu::always_inline]] inline uint32_t RenderPasses(SpanRead& read, EnvelopeRun& envelope,
+                                                    const OutputGains& gains, uint32_t n,
+                                                    uint32_t* __restrict left,
                                                     uint32_t* __restrict right, bool& finished) {
+    constexpr uint32_t kWidth = kAvx2 ? 8 : 4;
+    read.oneEdge = read.oneEdge && WaveWithin15Bits(read.wave);
     int32_t v[kPassFrames];
     int32_t e[kPassFrames];
     uint32_t i = 0;
     while (i < n && !finished) {
         uint32_t count = std::min(n - i, kPassFrames);
-        if constexpr (kEnvelope) count = EnvelopeLevels(envelope, count, e, finished);
-        if (oneEdge) {
-            ReadOneEdge(wave, stepper, count, v);
-        } else {
-            ReadAnyEdges(wave, stepper, narrow, wide, count, v);
-        }
-        AddOutput<kEnvelope>(v, e, count, gains, left + i, right + i);
+        if constexpr (kEnvelope) count = EnvelopeLevels<kWidth>(envelope, count, e, finished);
+        ReadValues<kAvx2>(read, i, count, v);
+        AddOutput<kEnvelope, kWidth>(v, e, count, gains, left + i, right + i);
         i += count;
     }
     return i;
 }
 
 template <bool kEnvelope>
-uint32_t BaselinePasses(const int32_t* wave, PhaseStepper& stepper, const SpanDivider& narrow,
-                        const SpanDivider& wide, EnvelopeRun& envelope, const OutputGains& gains,
-                        bool oneEdge, uint32_t n, uint32_t* __restrict left,
-                        uint32_t* __restrict right, bool& finished) {
-    return RenderPasses<kEnvelope>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n, left,
-                                   right, finished);
+uint32_t BaselinePasses(SpanRead& read, EnvelopeRun& envelope, const OutputGains& gains, uint32_t n,
+                        uint32_t* __restrict left, uint32_t* __restrict right, bool& finished) {
+    return RenderPasses<kEnvelope, false>(read, envelope, gains, n, left, right, finished);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if ZEBLO_X86
 // For processors with AVX2, whose 32-bit vector multiply the second pass uses. Only called once
 // RenderPathSupported has seen the processor offer it.
 template <bool kEnvelope>
-__attribute__((target("avx2"))) uint32_t Avx2Passes(const int32_t* wave, PhaseStepper& stepper,
-                                                    const SpanDivider& narrow,
-                                                    const SpanDivider& wide, EnvelopeRun& envelope,
-                                                    const OutputGains& gains, bool oneEdge,
-                                                    uint32_t n, uint32_t* __restrict left,
+__attribute__((target("avx2"))) uint32_t Avx2Passes(SpanRead& read, EnvelopeRun& envelope,
+                                                    const OutputGains& gains, uint32_t n,
+                                                    uint32_t* __restrict left,
                                                     uint32_t* __restrict right, bool& finished) {
-    return RenderPasses<kEnvelope>(wave, stepper, narrow, wide, envelope, gains, oneEdge, n, left,
-                                   right, finished);
+    return RenderPasses<kEnvelope, true>(read, envelope, gains, n, left, right, finished);
 }
 #endif
 
 template <bool kEnvelope>
 PassesFunction PassesFor(RenderPath path) {
-#if defined(__x86_64__) || defined(__i386__)
+#if ZEBLO_X86
     if (path == RenderPath::Avx2) return Avx2Passes<kEnvelope>;
 #endif
     static_cast<void>(path);
     return BaselinePasses<kEnvelope>;
+}
+
+// The whole-number phase steps of a pitch: samplesPerCycle = divisor / 2^(shift - 15).
+struct StepShape {
+    int32_t divisor;
+    int32_t shift;
+    int32_t stepWhole;
+    int32_t stepRest;
+};
+
+// The read phase at `position` for a cycle starting at cycleStart: false when cycleStart is off
+// the pitch's grid (a multiple of 2^-(shift - 15)) or the numbers leave their ranges.
+bool StepperAt(const StepShape& k, uint32_t position, float cycleStart, PhaseStepper& stepper) {
+    const int a = k.shift - 15;
+    const double scaledStart =
+        static_cast<double>(cycleStart) * std::bit_cast<double>(uint64_t(1023 + a) << 52);
+    if (scaledStart < 0.0 || scaledStart != std::floor(scaledStart) || scaledStart > 0x1p52)
+        return false;
+    const int64_t t0 = (int64_t{position} << a) - static_cast<int64_t>(scaledStart);
+    if (t0 < 0 || t0 >= (int64_t{1} << 40)) return false;
+    const int64_t n0 = t0 << 15;
+    const int64_t whole = n0 / k.divisor;
+    if (whole >= (int64_t{1} << 24)) return false;
+    stepper = {static_cast<int32_t>(whole),
+               static_cast<int32_t>(n0 - whole * k.divisor),
+               k.divisor,
+               k.stepWhole,
+               k.stepRest,
+               n0,
+               k.shift};
+    return true;
+}
+
+// Extends a span that meets a boundary after n samples over the boundaries that only start the
+// next cycle (cycleStart taking nextCycle, nextCycle growing by samplesPerCycle, as at each), up
+// to `frames`; records them and returns the span's new length.
+uint32_t CrossBoundaries(const StepShape& k, uint32_t start, float nextCycle, float samplesPerCycle,
+                         uint32_t n, uint32_t frames, Crossing* crossings, uint32_t& count) {
+    float next = nextCycle;
+    while (n < frames && count < kMaxCrossings) {
+        Crossing& crossing = crossings[count];
+        crossing.offset = n;
+        if (!StepperAt(k, start + n, next, crossing.stepper)) break;
+        next += samplesPerCycle;
+        const double room = std::ceil(static_cast<double>(next)) - static_cast<double>(start);
+        if (!(room > n)) break;
+        ++count;
+        n = room >= frames ? frames : static_cast<uint32_t>(room);
+    }
+    return n;
 }
 
 }  // namespace
@@ -407,16 +464,6 @@ bool WavetableVoice::MakePhaseSteps() {
     return true;
 }
 
-bool WavetableVoice::WaveWithin15Bits() const {
-    int32_t low = 0;
-    int32_t high = 0;
-    for (int i = 0; i < kWaveSteps; ++i) {
-        low = std::min(low, wave[i]);
-        high = std::max(high, wave[i]);
-    }
-    return low >= -(1 << 15) && high <= (1 << 15);
-}
-
 // Inside a cycle the read position is t = p - cycleStart, and its phase trunc(t / samplesPerCycle
 // * 32768) is floor(32768 t / samplesPerCycle) exactly (t is exact; the quotient lies either on a
 // whole number or at least 2^-24 clear of one, far beyond double rounding). With samplesPerCycle
@@ -430,33 +477,26 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
     if (!(next > static_cast<double>(start))) return 0;
     const double room = std::min(std::ceil(next), static_cast<double>(UINT32_MAX) + 1.0) -
                         static_cast<double>(start);
-    const uint32_t n = room >= frames ? frames : static_cast<uint32_t>(room);
+    uint32_t n = room >= frames ? frames : static_cast<uint32_t>(room);
 
     constexpr uint32_t kPositionLimit = 1u << 29;  // p - cycleStart stays exact below this
-    if (uint64_t{start} + n >= kPositionLimit) return 0;
+    if (uint64_t{start} + frames >= kPositionLimit) return 0;
     if (phaseSteps.samplesPerCycle != samplesPerCycle && !MakePhaseSteps()) return 0;
-    const PhaseSteps& k = phaseSteps;
-    // cycleStart on the same grid: a multiple of 2^-(shift - 15).
-    const int a = k.shift - 15;
-    const double scaledStart =
-        static_cast<double>(cycleStart) * std::bit_cast<double>(uint64_t(1023 + a) << 52);
-    if (scaledStart < 0.0 || scaledStart != std::floor(scaledStart) || scaledStart > 0x1p52)
-        return 0;
-    const int64_t t0 = (int64_t{start} << a) - static_cast<int64_t>(scaledStart);
-    if (t0 < 0 || t0 >= (int64_t{1} << 40)) return 0;
-    const int64_t n0 = t0 << 15;
-    const int64_t whole = n0 / k.divisor;
-    if (whole >= (int64_t{1} << 24)) return 0;
-    PhaseStepper stepper{static_cast<int32_t>(whole),
-                         static_cast<int32_t>(n0 - whole * k.divisor),
-                         k.divisor,
-                         k.stepWhole,
-                         k.stepRest,
-                         n0,
-                         k.shift};
-    const SpanDivider narrow(k.stepWhole, k.narrowMagic);
-    const SpanDivider wide(k.stepWhole + 1, k.wideMagic);
-    const bool oneEdge = k.stepWhole + 1 <= kPhaseUnitsPerStep && WaveWithin15Bits();
+    const StepShape k{phaseSteps.divisor, phaseSteps.shift, phaseSteps.stepWhole,
+                      phaseSteps.stepRest};
+    SpanRead read{wave,
+                  {},
+                  SpanDivider(k.stepWhole, phaseSteps.narrowMagic),
+                  SpanDivider(k.stepWhole + 1, phaseSteps.wideMagic),
+                  k.stepWhole + 1 <= kPhaseUnitsPerStep,
+                  nullptr,
+                  0};
+    if (!StepperAt(k, start, cycleStart, read.stepper)) return 0;
+    Crossing crossings[kMaxCrossings];
+    if ((centsDirty | expressionDirty | panDirty | stopRequested) == 0 && pendingNote == -1)
+        n = CrossBoundaries(k, start, nextCycle, samplesPerCycle, n, frames, crossings,
+                            read.crossingCount);
+    read.crossings = crossings;
 
     const OutputGains gains{amplitude >> 16, expression, leftGain, rightGain};
     EnvelopeRun run(envStage, envLevel, Steps());
@@ -464,7 +504,24 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
     const RenderPath path = ActiveRenderPath();
     const PassesFunction passes =
         envelope != nullptr ? PassesFor<true>(path) : PassesFor<false>(path);
-    uint32_t i = passes(wave, stepper, narrow, wide, run, gains, oneEdge, n, left, right, finished);
+    uint32_t i = passes(read, run, gains, n, left, right, finished);
+    if (envelope != nullptr) {
+        envStage = run.stage;
+        envLevel = run.level;
+    }
+    // The boundaries before sample i each started the next cycle.
+    uint32_t passed = 0;
+    for (; passed < read.crossingCount && crossings[passed].offset < i; ++passed) {
+        cycleStart = nextCycle;
+        nextCycle += samplesPerCycle;
+    }
+    if (finished && passed < read.crossingCount && crossings[passed].offset == i) {
+        // The envelope ended on a boundary sample: the voice stops there, silent.
+        idle = 1;
+        stopRequested = 1;
+        samplePosition = start + i;
+        return i + 1;
+    }
     if (finished) {
         // The envelope ended on this sample: silent, and the voice waits for its boundary.
         transitionPending = 1;
@@ -472,10 +529,6 @@ uint32_t WavetableVoice::RenderSteadySpan(uint32_t* __restrict left, uint32_t* _
         ++i;
     }
     samplePosition = start + i;
-    if (envelope != nullptr) {
-        envStage = run.stage;
-        envLevel = run.level;
-    }
     return i;
 }
 
@@ -483,6 +536,13 @@ bool WavetableVoice::RenderRun(uint32_t* left, uint32_t* right, uint32_t frames)
     uint32_t i = 0;
     while (i < frames) {
         if (idle != 0 && transitionPending == 0) return false;
+        if (startDelay > 0) {
+            // A delayed start only counts down: silent samples that change nothing else.
+            const uint32_t wait = std::min(static_cast<uint32_t>(startDelay), frames - i);
+            startDelay -= static_cast<int32_t>(wait);
+            i += wait;
+            continue;
+        }
         // Waveform voices between boundaries take the span; noise (which runs at double rate at
         // 22050 Hz), voices above the audible top and every step with more to do go one by one.
         if (kind != kNoise && Steady() && samplePosition != 0 &&

@@ -1,0 +1,370 @@
+// Runs of samples: a busy chip's channels go in passes over up to kBusyRunChunk samples, envelope
+// and phase first, then the operator outputs of all channels side by side; the samples are the
+// ones OpllCalcSample gives one at a time.
+#include "modules/RenderPath.h"
+#include "modules/opll/OpllSampleSteps.h"
+
+namespace zeblo {
+
+using namespace opll_detail;
+
+namespace {
+
+constexpr uint32_t kBusyRunChunk = 128;  // samples; nine channels of scratch fit a small cache
+
+// MelodicSlotTurn with the patch's AM and PM bits already applied to this sample's LFO values;
+// the patch carries no flags.
+inline void RunSlotTurn(OpllSlot& s, const OpllTables& t, int32_t tremolo, uint32_t vibrato) {
+    if (s.updateFlags == 0 && s.holding) {
+        s.envOutput = Clamp255(s.envBase + tremolo);
+    } else {
+        if (s.updateFlags) UpdateSlot(s, s.updateFlags, t);
+        const int32_t e = EnvelopeValue(s, t);
+        s.envBase = e * 2 + 1 + s.level;
+        s.holding = s.envState == kOpllSustainHold;
+        s.envOutput = Clamp255(s.envBase + tremolo);
+    }
+    s.phase = (s.phase + ((vibrato * s.phaseStep) >> 8)) & 0x3FFFF;
+    s.phaseIndex = s.phase >> 9;
+}
+
+// The run's LFO values per sample, row 0 for a patch without AM (or PM), row 1 with it.
+struct LfoRows {
+    int32_t tremolo[2][kBusyRunChunk];
+    uint32_t vibrato[2][kBusyRunChunk];
+};
+
+// Scratch for one channel's passes.
+struct ChannelScratch {
+    int32_t modEnvelope[kBusyRunChunk];
+    int32_t carEnvelope[kBusyRunChunk];
+    uint32_t modIndex[kBusyRunChunk];
+    uint32_t carIndex[kBusyRunChunk];
+};
+
+// The envelope half of a slot's turns for up to count samples, into envelope[]. With
+// stopWhenFinished, stops before the first sample that starts finished; returns the samples done.
+[[gnu::always_inline]] inline uint32_t EnvelopeRun(OpllSlot& s, const OpllTables& t,
+                                                   const int32_t* tremolo, int32_t* envelope,
+                                                   uint32_t count, bool stopWhenFinished) {
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+        if (s.updateFlags == 0 && s.holding) break;
+        if (stopWhenFinished && s.envState == kOpllFinished) return i;
+        if (s.updateFlags == 0 && s.envStep != 0) {
+            // A falling envelope moves straight until it reaches its next limit: those samples in
+            // one go, the one that reaches it below.
+            uint32_t limit = 0;
+            if (s.envState == kOpllDecay) limit = t.sustainLevel[s.patch->sl];
+            if (s.envState == kOpllSustain || s.envState == kOpllRelease) limit = 128u << 15;
+            if (s.envPhase < limit) {
+                const uint32_t span = (limit - 1 - s.envPhase) / s.envStep;
+                const uint32_t m = span < count - i ? span : count - i;
+                const uint32_t phase = s.envPhase;
+                const uint32_t step = s.envStep;
+                const int32_t offset = 1 + s.level;
+                int32_t* out = envelope + i;
+                const int32_t* tremoloAt = tremolo + i;
+                for (uint32_t j = 0; j < m; ++j) {
+                    const int32_t e = static_cast<int32_t>((phase + (j + 1) * step) >> 15);
+                    out[j] = Clamp255(e * 2 + offset + tremoloAt[j]);
+                }
+                if (m > 0) {
+                    s.envPhase = phase + m * step;
+                    s.envBase = static_cast<int32_t>(s.envPhase >> 15) * 2 + offset;
+                    s.holding = false;
+                    i += m;
+                    if (i == count) break;
+                }
+            }
+        }
+        if (s.updateFlags) UpdateSlot(s, s.updateFlags, t);
+        const int32_t e = EnvelopeValue(s, t);
+        s.envBase = e * 2 + 1 + s.level;
+        s.holding = s.envState == kOpllSustainHold;
+        envelope[i] = Clamp255(s.envBase + tremolo[i]);
+    }
+    // Held: neither the state nor the level moves until a register write.
+    const int32_t base = s.envBase;
+    for (; i < count; ++i) envelope[i] = Clamp255(base + tremolo[i]);
+    return count;
+}
+
+[[gnu::always_inline]] inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato,
+                                            uint32_t* index, uint32_t count) {
+    uint32_t phase = s.phase;
+    const uint32_t step = s.phaseStep;
+    if (!vibratoOn) {
+        // Each sample moves the whole step (the phase wraps at a power of two, so may the sums).
+        for (uint32_t i = 0; i < count; ++i) index[i] = ((phase + (i + 1) * step) & 0x3FFFF) >> 9;
+        s.phase = (phase + count * step) & 0x3FFFF;
+        s.phaseIndex = s.phase >> 9;
+        return;
+    }
+    // The steps first, side by side; then a running sum, which wraps at 2^32 and so agrees with
+    // the phase's wrap at 2^18, leaving a single add on the chain from sample to sample.
+    uint32_t steps[kBusyRunChunk];
+    for (uint32_t i = 0; i < count; ++i) steps[i] = (vibrato[i] * step) >> 8;
+    for (uint32_t i = 0; i < count; ++i) {
+        phase += steps[i];
+        index[i] = (phase & 0x3FFFF) >> 9;
+    }
+    s.phase = phase & 0x3FFFF;
+    s.phaseIndex = s.phase >> 9;
+}
+
+// A channel whose slots are both past idle and owe nothing but envelope-rate updates: its phase
+// steps and wave shapes stay for the whole run, so envelopes and phases go in passes first.
+struct PassChannel {
+    OpllSlot* mod;
+    OpllSlot* car;
+    uint32_t samples;  // it stops where the carrier starts a sample finished
+    ChannelScratch* scratch;
+};
+
+[[gnu::always_inline]] inline uint32_t PrepareChannel(OpllSlot& mod, OpllSlot& car,
+                                                      const OpllTables& t, const LfoRows& rows,
+                                                      ChannelScratch& w, uint32_t count) {
+    const OpllPatch& mp = *mod.patch;
+    const OpllPatch& cp = *car.patch;
+    const uint32_t n = EnvelopeRun(car, t, rows.tremolo[cp.am], w.carEnvelope, count, true);
+    if (n == 0) return 0;
+    EnvelopeRun(mod, t, rows.tremolo[mp.am], w.modEnvelope, n, false);
+    PhaseRun(mod, mp.pm != 0, rows.vibrato[mp.pm], w.modIndex, n);
+    PhaseRun(car, cp.pm != 0, rows.vibrato[cp.pm], w.carIndex, n);
+    mod.envOutput = w.modEnvelope[n - 1];
+    car.envOutput = w.carEnvelope[n - 1];
+    return n;
+}
+
+// The operator outputs of the prepared channels, all channels per sample: each channel's
+// feedback makes a chain of dependent loads through the run, and side by side they overlap.
+void OutputPasses(PassChannel* channels, int count, const OpllTables& t, int32_t* melodic,
+                  uint32_t samples) {
+    struct Chain {
+        const ChannelScratch* w;
+        const int32_t* modShape;
+        const int32_t* carShape;
+        uint32_t fb;
+        uint32_t samples;
+        int32_t output;
+        int32_t previous;
+    };
+    Chain chains[kOpllChannels];
+    for (int k = 0; k < count; ++k) {
+        const PassChannel& c = channels[k];
+        chains[k] = {c.scratch, c.mod->waveShape, c.car->waveShape,     c.mod->patch->fb,
+                     c.samples, c.mod->output,    c.mod->previousOutput};
+    }
+    const int32_t* db2lin = t.db2linWide.data();
+    for (uint32_t i = 0; i < samples; ++i) {
+        int32_t sum = 0;
+        for (int k = 0; k < count; ++k) {
+            Chain& ch = chains[k];
+            if (i >= ch.samples) continue;
+            const int32_t a = ch.w->modEnvelope[i];
+            int32_t next = 0;
+            if (a != 255) {
+                uint32_t index = ch.w->modIndex[i];
+                if (ch.fb != 0) {
+                    const int32_t feedback = ((ch.previous + ch.output) & ~1) >> (7 - ch.fb);
+                    index = (static_cast<uint32_t>(feedback) + index) & 0x1FF;
+                }
+                next = OperatorOutput(ch.modShape[index], a, db2lin);
+            }
+            ch.previous = ch.output;
+            ch.output = next;
+            const int32_t e = ch.w->carEnvelope[i];
+            if (e != 255) {
+                const uint32_t index =
+                    (ch.w->carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
+                sum += OperatorOutput(ch.carShape[index], e, db2lin);
+            }
+        }
+        melodic[i] += sum;
+    }
+    for (int k = 0; k < count; ++k) {
+        channels[k].mod->output = chains[k].output;
+        channels[k].mod->previousOutput = chains[k].previous;
+    }
+}
+
+// One melodic channel from sample 0 until it is skipped or the run ends; returns where it
+// stopped. The patch's bits are read once: only register writes change them.
+uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, const LfoLookup* lfo,
+                    int32_t* melodic, uint32_t count) {
+    OpllSlot mod = modSlot;
+    OpllSlot car = carSlot;
+    const uint32_t modAm = mod.patch->am, modPm = mod.patch->pm;
+    const uint32_t carAm = car.patch->am, carPm = car.patch->pm;
+    const int32_t* db2lin = t.db2linWide.data();
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+        if (car.envState == kOpllFinished) break;
+        if (car.envState == kOpllIdle && mod.envState == kOpllIdle &&
+            (mod.updateFlags | car.updateFlags) == 0)
+            break;
+        RunSlotTurn(mod, t, lfo[i].tremolo[modAm], lfo[i].vibrato[modPm]);
+        ModulatorOutput(mod, db2lin);
+        RunSlotTurn(car, t, lfo[i].tremolo[carAm], lfo[i].vibrato[carPm]);
+        melodic[i] += CarrierOutput(car, mod.output, db2lin);
+    }
+    modSlot = mod;
+    carSlot = car;
+    return i;
+}
+
+// count busy samples channel by channel, as count ChipSample calls would give them. Channels
+// share nothing but the LFO within a sample, and a channel that a sample skips stays skipped
+// until a register write, so the chip-wide quiet of the per-sample path is the same as every
+// channel skipping itself; the lazy counting that may follow is the same as moving the phases
+// one sample at a time. Pair 0 carries no flags (a sample has run since the last write).
+[[gnu::always_inline]] inline void BusyRunBody(OpllChip& chip, const uint8_t* noiseShares,
+                                               uint32_t stride, int16_t* out, uint32_t count) {
+    const OpllTables& t = *chip.tables;
+    LfoLookup lfo[kBusyRunChunk];
+    LfoRows rows;
+    ChannelScratch scratch[kOpllChannels];
+    int32_t melodic[kBusyRunChunk];
+    for (uint32_t i = 0; i < count; ++i) {
+        chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
+        chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
+        lfo[i] = {{0, t.tremolo[chip.tremoloPhase >> 8]},
+                  {256, static_cast<uint32_t>(t.vibrato[chip.vibratoPhase >> 8])}};
+        rows.tremolo[0][i] = lfo[i].tremolo[0];
+        rows.tremolo[1][i] = lfo[i].tremolo[1];
+        rows.vibrato[0][i] = lfo[i].vibrato[0];
+        rows.vibrato[1][i] = lfo[i].vibrato[1];
+        melodic[i] = 0;
+    }
+    chip.tremoloValue = lfo[count - 1].tremolo[1];
+    chip.vibratoValue = static_cast<int32_t>(lfo[count - 1].vibrato[1]);
+
+    if (chip.melodicQuiet) {
+        if (chip.quietAdvancesTomPhase) {
+            for (uint32_t i = 0; i < count; ++i) AdvancePhase(chip.slots[kOpllSlotTomTom], lfo[i]);
+        }
+    } else {
+        bool quiet = true;
+        bool tomPhase = false;
+        PassChannel passing[kOpllChannels];
+        int passingCount = 0;
+        const int channels = chip.rhythmMode ? 6 : 9;
+        for (int c = 0; c < channels; ++c) {
+            OpllSlot& mod = chip.slots[2 * c];
+            OpllSlot& car = chip.slots[2 * c + 1];
+            if (mod.envState != kOpllIdle && car.envState != kOpllIdle &&
+                ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0) {
+                // Never idle again before a write: only a finished carrier stops it.
+                ChannelScratch& w = scratch[passingCount];
+                const uint32_t n = PrepareChannel(mod, car, t, rows, w, count);
+                if (n == count) quiet = false;
+                if (n > 0) passing[passingCount++] = {&mod, &car, n, &w};
+                continue;
+            }
+            uint32_t i = ChannelRun(mod, car, t, lfo, melodic, count);
+            if (i == count) {
+                quiet = false;
+            } else if (car.envState != kOpllFinished && c == 8) {
+                tomPhase = true;
+                for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
+            }
+        }
+        OutputPasses(passing, passingCount, t, melodic, count);
+        chip.melodicQuiet = quiet;
+        chip.quietAdvancesTomPhase = tomPhase;
+    }
+
+    // The bass drum is a melodic pair in all but its mix: a run of its own, like theirs.
+    int32_t bassDrum[kBusyRunChunk];
+    uint32_t bassDrumSamples = 0;
+    if (chip.rhythmMode) {
+        for (uint32_t i = 0; i < count; ++i) bassDrum[i] = 0;
+        OpllSlot& mod = chip.slots[kOpllSlotBassDrumModulator];
+        OpllSlot& car = chip.slots[kOpllSlotBassDrumCarrier];
+        if (mod.envState != kOpllIdle && car.envState != kOpllIdle &&
+            ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0) {
+            bassDrumSamples = PrepareChannel(mod, car, t, rows, scratch[0], count);
+            PassChannel channel = {&mod, &car, bassDrumSamples, &scratch[0]};
+            if (bassDrumSamples > 0) OutputPasses(&channel, 1, t, bassDrum, count);
+        } else {
+            bassDrumSamples = ChannelRun(mod, car, t, lfo, bassDrum, count);
+        }
+    }
+
+    for (uint32_t i = 0; i < count; ++i) {
+        int32_t r = 0;
+        if (chip.rhythmMode) {
+            chip.noise = noiseShares[i * stride];
+            r = RhythmSection<true>(chip, t, lfo[i], bassDrum[i], i < bassDrumSamples);
+        }
+        int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (melodic[i] >> 1);
+        x = (x * chip.outputGain) >> 2;
+        if (x > 32767) x = 32767;
+        if (x < -32768) x = -32768;
+        out[i] = static_cast<int16_t>(x);
+    }
+    chip.noise = noiseShares[(count - 1) * stride];
+    OpllSlot& tom = chip.slots[kOpllSlotTomTom];
+    chip.quietLazy =
+        chip.melodicQuiet &&
+        (chip.rhythmMode ? chip.rhythmQuiet : !chip.quietAdvancesTomPhase || !tom.patch->pm);
+}
+
+// BusyRun built for any processor, and for AVX2, whose 32-bit vector products let the envelope,
+// phase and LFO passes go eight samples at a time.
+void BusyRunBaseline(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+                     uint32_t count) {
+    BusyRunBody(chip, noiseShares, stride, out, count);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void BusyRunAvx2(OpllChip& chip, const uint8_t* noiseShares,
+                                                 uint32_t stride, int16_t* out, uint32_t count) {
+    BusyRunBody(chip, noiseShares, stride, out, count);
+}
+#endif
+
+void BusyRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+             uint32_t count) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (ActiveRenderPath() == RenderPath::Avx2)
+        return BusyRunAvx2(chip, noiseShares, stride, out, count);
+#endif
+    BusyRunBaseline(chip, noiseShares, stride, out, count);
+}
+
+}  // namespace
+
+void OpllCalcRun(OpllChip& chip, const uint8_t* noiseShares, uint32_t stride, int16_t* out,
+                 uint32_t count) {
+    if (count == 0) return;
+    if (chip.quietLazy) {
+        // Nothing but phase movement until the next register write.
+        chip.quietSamples += count;
+        chip.noise = noiseShares[(count - 1) * stride];
+        for (uint32_t i = 0; i < count; ++i) out[i] = 0;
+        return;
+    }
+    // The first sample may still see pair 0's flags, and a quiet chip has too little to do.
+    chip.noise = noiseShares[0];
+    out[0] = ChipSample(chip);
+    uint32_t i = 1;
+    while (i < count) {
+        if (chip.quietLazy) {
+            chip.noise = noiseShares[(count - 1) * stride];
+            chip.quietSamples += count - i;
+            for (; i < count; ++i) out[i] = 0;
+        } else if (Quiet(chip)) {
+            chip.noise = noiseShares[i * stride];
+            out[i] = ChipSample(chip);
+            ++i;
+        } else {
+            const uint32_t n = count - i < kBusyRunChunk ? count - i : kBusyRunChunk;
+            BusyRun(chip, noiseShares + i * stride, stride, out + i, n);
+            i += n;
+        }
+    }
+}
+
+}  // namespace zeblo

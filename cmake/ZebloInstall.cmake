@@ -23,6 +23,9 @@ target_compile_definitions(zeblo_cli PRIVATE ZEBLO_MODULES_FROM_BIN="${bin_to_pr
   ZEBLO_LIBEXEC_FROM_BIN="${bin_to_libexec}")
 set_target_properties(zeblo-cli-play PROPERTIES
   INSTALL_RPATH "$ORIGIN/${libexec_to_private_lib}")
+# Built with the run path they install with: the build tree's own is empty, padded with empty
+# entries that would make the loader search the current folder for every library.
+set_target_properties(zeblo-cli zeblo-cli-play PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
 install(TARGETS zeblo-encode LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zeblo)
 install(TARGETS zeblo-cli-play RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zeblo)
 

@@ -131,7 +131,7 @@ SongMeasure MeasureSong(const std::string& path, const RenderSetup& setup, uint6
 struct FreshEngine {
     FreshEngine(const RenderSetup& setup, UserPrompt& prompt, const AuthoringSpan& span)
         : context(setup.parameters),
-          renderer(context),
+          renderer(context, DisplayRecords::kNone),
           converter(prompt),
           authoring(context, renderer, converter, prompt) {
         context.engineFlag = setup.engine;

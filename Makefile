@@ -62,10 +62,12 @@ install: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-# Then whole songs against the peer renderers installed on this machine (see the script).
+# Then whole songs against the peer renderers installed on this machine (see the script), and
+# zeblo-cli's start-up before its first rendered frame.
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 	@./bench/compare-peers.sh $(BUILD)
+	@echo "== bench/startup.sh"; ./bench/startup.sh $(BUILD)
 
 # Loader and sequencer fuzzing, then RCP conversion, then the preferences file, with clang's libFuzzer, ASan and
 # UBSan; each bounded by FUZZ_TIME seconds. A conversion slower than 10 s counts as a hang.

@@ -13,6 +13,21 @@ install(TARGETS zeblo zeblo-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET rcpcv)
   install(TARGETS rcpcv LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zeblo)
 endif()
+# zeblo-cli's encoder library beside the converter, its sound program in libexec; it looks for
+# them there, relative to itself, after its own folder.
+file(RELATIVE_PATH bin_to_libexec ${CMAKE_INSTALL_FULL_BINDIR}
+  ${CMAKE_INSTALL_FULL_LIBEXECDIR}/zeblo)
+file(RELATIVE_PATH libexec_to_private_lib ${CMAKE_INSTALL_FULL_LIBEXECDIR}/zeblo
+  ${CMAKE_INSTALL_FULL_LIBDIR}/zeblo)
+target_compile_definitions(zeblo_cli PRIVATE ZEBLO_MODULES_FROM_BIN="${bin_to_private_lib}"
+  ZEBLO_LIBEXEC_FROM_BIN="${bin_to_libexec}")
+set_target_properties(zeblo-cli-play PROPERTIES
+  INSTALL_RPATH "$ORIGIN/${libexec_to_private_lib}")
+# Built with the run path they install with: the build tree's own is empty, padded with empty
+# entries that would make the loader search the current folder for every library.
+set_target_properties(zeblo-cli zeblo-cli-play PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+install(TARGETS zeblo-encode LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zeblo)
+install(TARGETS zeblo-cli-play RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zeblo)
 
 install(FILES ${desktop}/org.zeblo.Zeblo.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 configure_file(${desktop}/org.zeblo.Zeblo.metainfo.xml.in

@@ -522,6 +522,7 @@ int RunCli(std::span<const std::string> argv, std::ostream& out, std::ostream& e
         }
     }
     CliArgs args;
+    args.words.assign(argv.begin(), argv.end());
     std::string error;
     if (!ParseCliArgs(*command, words, args, error) ||
         !ApplyCliOptions(command->options, args, args.settings, error)) {

@@ -65,6 +65,7 @@ struct CliOption {
 };
 
 struct CliArgs {
+    std::vector<std::string> words;  // the whole command line, the program's name first
     std::map<std::string, std::string, std::less<>> options;  // by long name; flags map to ""
     std::vector<std::string> positional;
     CliSettings settings;  // the options applied to the defaults, filled in before a run

@@ -1,6 +1,10 @@
 // `zeblo-cli play [options] SONG`: the song through the sound output in real time, started
 // exactly as the window starts it and streamed through the same block ring.
 //
+// zeblo-cli itself hands play and --list-devices over to a program of their own, which alone
+// links the sound library: ListDevices and RunPlay are PlayCommand.cpp's there (and in the
+// tests), PlayHandOver.cpp's in zeblo-cli.
+//
 // Threads: RunPlay runs on the main thread, which owns the stream (buffer-done notifications
 // are taken from the device's queue in its loop); the render thread renders.
 #pragma once

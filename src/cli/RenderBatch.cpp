@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/CliModules.h"
 #include "cli/PlayStatus.h"
 #include "cli/RenderCommand.h"
 #include "engine/Authoring.h"
@@ -265,8 +266,7 @@ int RunRender(const CliArgs& args, std::ostream& out, std::ostream& err) {
     if (options.endSeconds >= 0 && options.endSeconds <= options.startSeconds)
         return UsageError(err, "--end must come after --start");
     if (encoding.format != AudioFileFormat::kWav) {
-        const std::string problem =
-            SndfileFormatProblem(encoding.format, setup.parameters.sampleRate);
+        const std::string problem = EncoderProblem(encoding.format, setup.parameters.sampleRate);
         if (!problem.empty()) {
             err << "zeblo-cli: " << problem << "; nothing written\n";
             return kExitFailed;

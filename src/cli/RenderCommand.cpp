@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "cli/CliModules.h"
 #include "cli/PlayStatus.h"
-#include "encode/SndfileSink.h"
 #include "engine/Authoring.h"
 #include "engine/EngineContext.h"
 #include "engine/Renderer.h"
@@ -131,7 +131,7 @@ SongMeasure MeasureSong(const std::string& path, const RenderSetup& setup, uint6
 struct FreshEngine {
     FreshEngine(const RenderSetup& setup, UserPrompt& prompt, const AuthoringSpan& span)
         : context(setup.parameters),
-          renderer(context),
+          renderer(context, DisplayRecords::kNone),
           converter(prompt),
           authoring(context, renderer, converter, prompt) {
         context.engineFlag = setup.engine;
@@ -178,7 +178,7 @@ AuthoringOutcome RenderToStream(const std::string& path, const RenderSetup& setu
     if (setup.encoding.format != AudioFileFormat::kWav) {
         auto engine = std::make_unique<FreshEngine>(setup, prompt, span);
         const AuthoringOutcome outcome = engine->authoring.RunToOpenSink(
-            path, SndfileSinkOnDescriptor(setup.encoding, STDOUT_FILENO), stop,
+            path, EncoderSinkOnDescriptor(setup.encoding, STDOUT_FILENO), stop,
             FollowProgress(shared, stop));
         dataBytes = engine->authoring.bytesAuthored.load();
         return outcome;
@@ -247,7 +247,7 @@ SongRender RenderSong(const RenderJob& job, const RenderSetup& setup, RenderShar
         auto engine = std::make_unique<FreshEngine>(setup, prompt, span);
         const AudioEncoding encoding = setup.encoding;
         if (encoding.format != AudioFileFormat::kWav)
-            engine->authoring.SetSinkMaker([encoding] { return MakeSndfileSink(encoding); });
+            engine->authoring.SetSinkMaker([encoding] { return MakeEncoderSink(encoding); });
         std::atomic<int32_t> stop{0};
         outcome = engine->authoring.Run(load.path, job.output, stop, FollowProgress(shared, stop));
         dataBytes = engine->authoring.bytesAuthored.load();

@@ -165,10 +165,6 @@ private:
 
 }  // namespace
 
-int32_t EncodedSampleRate(AudioFileFormat format, int32_t renderRate) {
-    return format == AudioFileFormat::kOpus ? kOpusSampleRate : renderRate;
-}
-
 std::string SndfileFormatProblem(AudioFileFormat format, int32_t renderRate) {
     SF_INFO info{};
     info.channels = kChannels;
@@ -191,3 +187,10 @@ std::unique_ptr<AudioFileSink> SndfileSinkOnDescriptor(const AudioEncoding& enco
 }
 
 }  // namespace zeblo
+
+extern "C" __attribute__((visibility("default"))) const zeblo::EncoderFunctions*
+ZebloEncoderFunctions() {
+    static constexpr zeblo::EncoderFunctions functions{
+        zeblo::SndfileFormatProblem, zeblo::MakeSndfileSink, zeblo::SndfileSinkOnDescriptor};
+    return &functions;
+}

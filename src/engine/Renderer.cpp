@@ -8,10 +8,13 @@
 
 namespace zeblo {
 
-Renderer::Renderer(EngineContext& context)
+Renderer::Renderer(EngineContext& context, DisplayRecords records)
     : context(context),
-      ring(SnapshotRing::SizeFor(context.parameters.blockBytes, context.parameters.sampleRate,
-                                 context.parameters.blockCount, context.parameters.redrawRate)) {
+      ring(records == DisplayRecords::kNone
+               ? 0
+               : SnapshotRing::SizeFor(context.parameters.blockBytes, context.parameters.sampleRate,
+                                       context.parameters.blockCount,
+                                       context.parameters.redrawRate)) {
     StartSnapshotClock();
 }
 

@@ -22,11 +22,15 @@
 
 namespace zeblo {
 
+// Whether a renderer keeps the ring of display records: a command-line render never draws them,
+// and clearing the ring (about 2 MB) was the largest part of its start-up.
+enum class DisplayRecords { kKept, kNone };
+
 class Renderer final : public FrameSource {
 public:
     // The snapshot ring is sized from the context's parameters (SnapshotRing::SizeFor) and
-    // cleared; the snapshot clock starts as at a play start.
-    explicit Renderer(EngineContext& context);
+    // cleared, or left empty; the snapshot clock starts as at a play start.
+    explicit Renderer(EngineContext& context, DisplayRecords records = DisplayRecords::kKept);
     virtual ~Renderer() = default;
 
     // Writes up to `frames` frames (left sample in the low half) and returns how many; fewer only

@@ -123,6 +123,18 @@ TEST(RenderFormats, TheFormatNamesTheOutputAndMisfitsAreSaid) {
         EXPECT_EQ(run.err, row.err);
     }
     EXPECT_EQ(Decode(dir.File("y.bin")).rate, 44100) << "FLAC under any name";
+    // Without the parts it loads, zeblo-cli names what is missing and writes nothing.
+    std::filesystem::create_directory(dir.File("lone"));
+    std::filesystem::copy_file(ZEBLO_CLI_PATH, dir.File("lone/zeblo-cli"));
+    const std::pair<std::vector<std::string>, std::string> lone[] = {
+        {{"render", "--format=mp3", song}, "libzeblo-encode.so: "},
+        {{"play", "--once", song}, "zeblo-cli-play: "}};
+    for (const auto& [words, missing] : lone) {
+        const test::CliRun run = RunCli(dir, words, dir.File("lone/zeblo-cli"));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind("zeblo-cli: cannot load " + missing, 0), 0u) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("s.mp3")));
 }
 
 TEST(RenderJson, StringsEscapeAndEveryReportIsOneObjectALine) {

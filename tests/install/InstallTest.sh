@@ -29,6 +29,11 @@ bash -n "$usr/share/bash-completion/completions/zeblo-cli"
 cp "$source/resources/demo.mid" "$scratch/demo.mid"
 "$usr/bin/zeblo-cli" render -q "$scratch/demo.mid"
 [ "$(head -c 4 "$scratch/demo.WAV")" = RIFF ] || fail "zeblo-cli render wrote no WAV file"
+# It finds its encoder library and its sound program where they are installed.
+"$usr/bin/zeblo-cli" render -q --end 1 --format flac "$scratch/demo.mid"
+[ "$(head -c 4 "$scratch/demo.flac")" = fLaC ] || fail "zeblo-cli render wrote no FLAC file"
+SDL_AUDIODRIVER=dummy "$usr/bin/zeblo-cli" --list-devices | grep -q "the system's default" ||
+  fail "zeblo-cli --list-devices"
 
 # The window program answers --help and --version without a display, a window or settings.
 player() {

@@ -23,19 +23,20 @@ struct CliRun {
 
 inline constexpr unsigned kCliRunLimitSeconds = 120;
 
-inline CliRun RunCli(const TempDir& dir, const std::vector<std::string>& arguments) {
+inline CliRun RunCli(const TempDir& dir, const std::vector<std::string>& arguments,
+                     const std::string& program = ZEBLO_CLI_PATH) {
     const std::string out = dir.File("stdout");
     const std::string err = dir.File("stderr");
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         if (!freopen(out.c_str(), "wb", stdout) || !freopen(err.c_str(), "wb", stderr)) _exit(120);
-        std::vector<char*> argv{const_cast<char*>(ZEBLO_CLI_PATH)};
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         // A run that hangs is ended (and fails its test) instead of holding up the suite.
         alarm(kCliRunLimitSeconds);
-        execv(ZEBLO_CLI_PATH, argv.data());
+        execv(program.c_str(), argv.data());
         _exit(121);
     }
     CliRun run;

@@ -57,12 +57,20 @@ void BuildAttackCurve(OpllTables& t) {
     }
 }
 
+// Every program builds these, so repeats are copied rather than recomputed: below F-number 256,
+// block b + 1 of an F-number is block b of its double, and ML 11, 13 and 15 repeat the ML before.
 void BuildPhaseStep(OpllTables& t, double clock, double rate) {
-    for (uint32_t fnum = 0; fnum < 512; ++fnum) {
+    for (uint32_t fnum = 512; fnum-- > 0;) {
         for (uint32_t block = 0; block < 8; ++block) {
             for (uint32_t ml = 0; ml < 16; ++ml) {
-                const uint32_t x = ((kMult2[ml] * fnum) << block) >> 2;
-                t.phaseStep[fnum][block][ml] = RateAdjust(x, clock, rate);
+                uint32_t& step = t.phaseStep[fnum][block][ml];
+                if (fnum < 256 && block > 0) {
+                    step = t.phaseStep[2 * fnum][block - 1][ml];
+                } else if (ml > 0 && kMult2[ml] == kMult2[ml - 1]) {
+                    step = t.phaseStep[fnum][block][ml - 1];
+                } else {
+                    step = RateAdjust(((kMult2[ml] * fnum) << block) >> 2, clock, rate);
+                }
             }
         }
     }

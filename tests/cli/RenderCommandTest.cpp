@@ -94,7 +94,7 @@ TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
     const std::string song = dir.File("long.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 1800, .melodicTracks = 12}).WriteFile(song));
     const std::string err = dir.File("stderr");
-    for (const int signal : {SIGINT, SIGHUP, SIGKILL}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
         const pid_t pid = fork();
         if (pid == 0) {
             if (!freopen(err.c_str(), "wb", stderr) || !freopen("/dev/null", "wb", stdout))

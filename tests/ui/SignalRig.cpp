@@ -6,10 +6,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
-#include <QUrl>
 #include <functional>
 #include <memory>
 
@@ -36,21 +34,11 @@ void Post(QWidget* to, int key, Qt::KeyboardModifiers modifiers = {}) {
     QCoreApplication::postEvent(to, new QKeyEvent(QEvent::KeyPress, key, modifiers));
 }
 
+// The view acts on the press.
 void PostClick(QWidget* to, QPoint at) {
-    const QPointF global = to->mapToGlobal(QPointF(at));
-    QCoreApplication::postEvent(to, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                    Qt::LeftButton, Qt::LeftButton, {}));
-    QCoreApplication::postEvent(to, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                    Qt::LeftButton, Qt::NoButton, {}));
-}
-
-void Drop(QWidget* view, const QString& path) {
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(path)});
-    QDragEnterEvent enter(QPoint(320, 200), Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(view, &enter);
-    QDropEvent drop(QPointF(320, 200), Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QCoreApplication::sendEvent(view, &drop);
+    QCoreApplication::postEvent(
+        to, new QMouseEvent(QEvent::MouseButtonPress, at, to->mapToGlobal(at), Qt::LeftButton,
+                            Qt::LeftButton, {}));
 }
 
 // One step of the hand: true once the state is reached. `acts` counts the actions taken, so each
@@ -62,7 +50,9 @@ bool Step(const QByteArray& state, int& acts) {
     CPlayerView* view = frame ? frame->View() : nullptr;
     if (!view) return false;
     const PlayerFacade& player = view->Player();
-    const bool playing = player.PlayState() && !player.LoadingState();
+    // Playing, and a second of it heard.
+    const bool playing =
+        player.PlayState() && !player.LoadingState() && player.DisplayFrame() > player.RedrawRate();
     const auto once = [&acts](int order, bool now, const std::function<void()>& act) {
         if (acts != order || !now) return;
         ++acts;
@@ -89,10 +79,10 @@ bool Step(const QByteArray& state, int& acts) {
         return player.AuthoringState() && player.BytesAuthored() > 0;
     }
     if (state == "prebuffering") {
-        // The FM module renders slowest, so its starts prebuffer longest: switch, then drop.
-        once(0, true, [frame] { Post(frame, Qt::Key_E, Qt::ControlModifier); });
+        // The FM module renders slowest, so its starts prebuffer longest: switch, then play.
+        once(0, playing, [frame] { Post(frame, Qt::Key_E, Qt::ControlModifier); });
         once(1, !view->Transition()->Running() && view->EngineShown() == zeblo::kEngineOpll,
-             [view] { Drop(view, QString::fromLocal8Bit(qgetenv("ZEBLO_RIG_DROP"))); });
+             [frame] { Post(frame, Qt::Key_Space); });
         return acts == 2 && player.LoadingState();
     }
     return false;

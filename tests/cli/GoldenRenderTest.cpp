@@ -13,6 +13,7 @@
 
 #include "support/CliProcess.h"
 #include "support/Fnv1a.h"
+#include "support/Processes.h"
 #include "support/TempDir.h"
 
 namespace zeblo {
@@ -86,6 +87,7 @@ std::string RowName(const std::string& song, const std::vector<std::string>& opt
 }
 
 TEST(GoldenRender, EveryRowRendersTheFrozenBytes) {
+    ZEBLO_SKIP_UNDER_TSAN();
     test::TempDir dir;
     for (const RenderRow& row : RenderRows()) {
         const std::string out = dir.File("out.wav");
@@ -99,6 +101,7 @@ TEST(GoldenRender, EveryRowRendersTheFrozenBytes) {
 }
 
 TEST(GoldenRender, PlayOnceHandsTheDeviceTheFrozenStream) {
+    ZEBLO_SKIP_UNDER_TSAN();
     struct PlayRow {
         const char* engine;
         uint64_t hash;

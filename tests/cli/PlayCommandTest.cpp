@@ -49,6 +49,7 @@ TEST(PlayCommand, FailuresExitWithTheirStatusAndMessage) {
 // Keys reach the player through a pseudo-terminal: Right seeks ahead, n goes on to the next song,
 // q quits; the status line fits the terminal and the terminal's mode comes back.
 TEST(PlayCommand, KeysOnATerminalSeekSkipAndQuitAndTheTerminalIsRestored) {
+    ZEBLO_SKIP_UNDER_TSAN();
     const std::string data = std::string(std::getenv("ZEBLO_SOURCE_DIR") ?: ".") + "/tests/data/";
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     winsize size{.ws_row = 24, .ws_col = 60};

@@ -35,7 +35,10 @@ bool WaitUntil(const std::function<bool()>& done, int ms = 10000) {
 
 class TwoPlayers : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(mkdir(dir.File("run").c_str(), 0700), 0); }
+    void SetUp() override {
+        ZEBLO_SKIP_UNDER_TSAN();
+        ASSERT_EQ(mkdir(dir.File("run").c_str(), 0700), 0);
+    }
     void TearDown() override {
         for (QProcess* p : started) {
             p->kill();
@@ -198,7 +201,6 @@ qint64 CpuMilliseconds(qint64 pid) {
 // program runs with a hand that takes it into the state (tests/ui/SignalRig.cpp) and SDL's disk
 // driver as the sound card.
 TEST_F(TwoPlayers, TerminationSignalsEndThePlayerFromEveryState) {
-    ZEBLO_SKIP_UNDER_TSAN();
     const struct {
         const char* name;
         bool song;      // on the command line

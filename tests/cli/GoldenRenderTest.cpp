@@ -13,7 +13,6 @@
 
 #include "support/CliProcess.h"
 #include "support/Fnv1a.h"
-#include "support/Processes.h"
 #include "support/TempDir.h"
 
 namespace zeblo {
@@ -87,7 +86,6 @@ std::string RowName(const std::string& song, const std::vector<std::string>& opt
 }
 
 TEST(GoldenRender, EveryRowRendersTheFrozenBytes) {
-    ZEBLO_SKIP_UNDER_TSAN();
     test::TempDir dir;
     for (const RenderRow& row : RenderRows()) {
         const std::string out = dir.File("out.wav");
@@ -101,7 +99,6 @@ TEST(GoldenRender, EveryRowRendersTheFrozenBytes) {
 }
 
 TEST(GoldenRender, PlayOnceHandsTheDeviceTheFrozenStream) {
-    ZEBLO_SKIP_UNDER_TSAN();
     struct PlayRow {
         const char* engine;
         uint64_t hash;

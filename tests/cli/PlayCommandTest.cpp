@@ -49,7 +49,7 @@ TEST(PlayCommand, FailuresExitWithTheirStatusAndMessage) {
 // Keys reach the player through a pseudo-terminal: Right seeks ahead, n goes on to the next song,
 // q quits; the status line fits the terminal and the terminal's mode comes back.
 TEST(PlayCommand, KeysOnATerminalSeekSkipAndQuitAndTheTerminalIsRestored) {
-    ZEBLO_SKIP_UNDER_TSAN();
+    ZEBLO_SKIP_UNDER_TSAN("its waits are timed for a player without the sanitizer");
     const std::string data = std::string(std::getenv("ZEBLO_SOURCE_DIR") ?: ".") + "/tests/data/";
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     winsize size{.ws_row = 24, .ws_col = 60};
@@ -108,7 +108,6 @@ TEST(PlayCommand, KeysOnATerminalSeekSkipAndQuitAndTheTerminalIsRestored) {
 // A sound card that fails under playback (SDL's disk driver past the file size limit reports the
 // device removed): the song stops with the device message, and the next song opens it again.
 TEST(PlayCommand, ADeviceThatFailsStopsTheSongAndTheNextOneOpensItAgain) {
-    ZEBLO_SKIP_UNDER_TSAN();
     const std::string data = std::string(std::getenv("ZEBLO_SOURCE_DIR") ?: ".") + "/tests/data/";
     test::TempDir dir;
     const std::string device = dir.File("device.raw"), err = dir.File("stderr");

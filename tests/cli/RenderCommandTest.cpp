@@ -11,7 +11,6 @@
 
 #include "cli/RenderCommand.h"
 #include "support/CliProcess.h"
-#include "support/Processes.h"
 #include "support/TestSongs.h"
 
 namespace zeblo {
@@ -23,7 +22,6 @@ using test::RunCli;
 // Each song renders beside itself, as if alone in a fresh process, with one summary line; a
 // pipe gets the very bytes of the file; -q says nothing.
 TEST(RenderCommand, SongsRenderAsIfAloneBesideThemselvesOrIntoAPipe) {
-    ZEBLO_SKIP_UNDER_TSAN();
     test::TempDir dir;
     const std::string one = dir.File("one.Mid"), two = dir.File("two.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 3, .melodicTracks = 3}).WriteFile(one));
@@ -47,7 +45,6 @@ TEST(RenderCommand, SongsRenderAsIfAloneBesideThemselvesOrIntoAPipe) {
 // No run writes over one of its songs or an output of its own, whatever the names; a refused
 // or failed song leaves every file as it was and the next song still renders.
 TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRenders) {
-    ZEBLO_SKIP_UNDER_TSAN();
     test::TempDir dir;
     const std::string broken = dir.File("broken.mid"), song = dir.File("good.mid"),
                       wav = dir.File("song.WAV"), link = dir.File("link.WAV"),
@@ -93,7 +90,6 @@ TEST(RenderCommand, FailuresSayWhyLeaveEveryFileAsItWasAndTheNextSongStillRender
 // The file grows under a temporary name: whatever stops the run, the final name never holds a
 // partial file; Ctrl-C, SIGTERM and a closed terminal clean up and say so.
 TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
-    ZEBLO_SKIP_UNDER_TSAN();
     test::TempDir dir;
     const std::string song = dir.File("long.mid");
     ASSERT_TRUE(test::DenseSong({.seconds = 1800, .melodicTracks = 12}).WriteFile(song));

@@ -17,7 +17,6 @@
 
 #include "ipc/HandoffProtocol.h"
 #include "ipc/SingleInstance.h"
-#include "support/Processes.h"
 #include "support/TempDir.h"
 
 namespace zeblo {
@@ -133,7 +132,6 @@ TEST_F(Handoff, ForeignFramesGetNoMessageThrough) {
 
 // Only root can connect as another user; that user must get no header, let alone a message in.
 TEST_F(Handoff, AnotherUserIsHungUpOn) {
-    ZEBLO_SKIP_UNDER_TSAN();
     if (geteuid() != 0) GTEST_SKIP() << "connecting as another user needs root";
     SingleInstance first(Folder());
     StartFirst(first);

@@ -36,7 +36,7 @@ bool WaitUntil(const std::function<bool()>& done, int ms = 10000) {
 class TwoPlayers : public ::testing::Test {
 protected:
     void SetUp() override {
-        ZEBLO_SKIP_UNDER_TSAN();
+        ZEBLO_SKIP_UNDER_TSAN(kQProcessUnderTsan);
         ASSERT_EQ(mkdir(dir.File("run").c_str(), 0700), 0);
     }
     void TearDown() override {

@@ -5,7 +5,6 @@
 
 #include "rcp/RcpWriter.h"
 #include "support/CliProcess.h"
-#include "support/Processes.h"
 
 namespace zeblo {
 namespace {
@@ -29,7 +28,6 @@ protected:
     void SetUp() override {
         previous = std::filesystem::current_path();
         std::filesystem::current_path(dir.Path());
-        ZEBLO_SKIP_UNDER_TSAN();
     }
     void TearDown() override { std::filesystem::current_path(previous); }
     test::TempDir dir;

@@ -73,7 +73,7 @@ struct Desktop : test::WindowRig {
 };
 
 TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
-    ZEBLO_SKIP_UNDER_TSAN();
+    ZEBLO_SKIP_UNDER_TSAN(kQProcessUnderTsan);
     PrivateBus bus;
     ASSERT_FALSE(bus.address.isEmpty()) << "dbus-daemon did not start";
     Desktop d;

@@ -82,14 +82,27 @@ BackendOpenResult WaveOutDevice::OpenBackend(const WaveFormat& format, int32_t d
         return BackendOpenResult::Failed;
     }
     deviceId_ = id;
+    SDL_AddEventWatch(&WaveOutDevice::WatchEvents, this);
     SDL_PauseAudioDevice(id, 0);
     return BackendOpenResult::Opened;
 }
 
 void WaveOutDevice::CloseBackend() {
     if (deviceId_ == 0) return;
+    SDL_DelEventWatch(&WaveOutDevice::WatchEvents, this);
     SDL_CloseAudioDevice(deviceId_);
     deviceId_ = 0;
+    // Nobody reads SDL's event queue: what the watch has seen goes.
+    SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
+}
+
+int WaveOutDevice::WatchEvents(void* self, SDL_Event* event) {
+    auto* device = static_cast<WaveOutDevice*>(self);
+    if (event->type == SDL_AUDIODEVICEREMOVED && event->adevice.iscapture == 0 &&
+        event->adevice.which == device->deviceId_) {
+        device->ReportLost();
+    }
+    return 1;
 }
 
 void WaveOutDevice::Callback(void* self, uint8_t* stream, int length) {

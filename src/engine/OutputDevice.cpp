@@ -51,6 +51,7 @@ bool OutputDevice::OpenDevice(int32_t sampleRate, int32_t bits, bool stereo, int
     }
 
     std::string error;
+    lost_.store(false, std::memory_order_release);
     switch (OpenBackend(format, deviceNumber, error)) {
         case BackendOpenResult::Opened:
             break;
@@ -242,6 +243,11 @@ void OutputDevice::ConsumeFrames(uint8_t* out, uint32_t bytes) {
         }
     }
     if (bytes > 0) std::memset(out, 0, bytes);
+}
+
+void OutputDevice::ReportLost() {
+    lost_.store(true, std::memory_order_release);
+    notifications_.Post(kDeviceLostNotice);
 }
 
 }  // namespace zeblo

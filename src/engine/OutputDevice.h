@@ -23,6 +23,8 @@
 namespace zeblo {
 
 inline constexpr int32_t kDefaultOutputDevice = -1;
+// Posted to the notification queue when the device went away; no buffer has this index.
+inline constexpr uint32_t kDeviceLostNotice = 0xFFFFFFFF;
 
 struct WaveFormat {
     uint16_t channels = 2;
@@ -63,6 +65,8 @@ public:
     bool GetPosition(uint64_t& samples) const;
     bool IsOpen() const { return open_.load(std::memory_order_acquire); }
     bool IsPaused() const { return paused_.load(std::memory_order_acquire); }
+    // The device went away (unplugged, or its output failed) since the last open. Any thread.
+    bool Lost() const { return lost_.load(std::memory_order_acquire); }
 
     uint32_t bufferBytes() const { return bufferBytes_; }
     void SetBufferBytes(uint32_t bytes) { bufferBytes_ = bytes; }
@@ -90,6 +94,9 @@ protected:
     // Returns with the transport closed and no ConsumeFrames running or to come.
     virtual void CloseBackend() = 0;
 
+    // Any thread: the open device went away. The owner learns it from the notification queue.
+    void ReportLost();
+
 private:
     struct Buffer {
         std::unique_ptr<uint8_t[]> data;
@@ -110,6 +117,7 @@ private:
     uint32_t state_ = kStateIdle;
     std::atomic<bool> open_{false};
     std::atomic<bool> paused_{false};
+    std::atomic<bool> lost_{false};
 
     // The play order and the read position inside the first queued buffer.
     mutable std::mutex queueLock_;

@@ -150,6 +150,7 @@ void Player::PlayFile() {
     playback_.speedMode.store(0);
     playback_.loading.store(false);
     listener_->FullRedrawNeeded();
+    StopIfDeviceLost();
 }
 
 void Player::Play() {
@@ -244,13 +245,22 @@ void Player::DisplayTick() {
 void Player::DrainNotifications() {
     uint32_t index = 0;
     while (device_.notifications().Take(index)) streaming_.OnBufferDone(index);
+    StopIfDeviceLost();
 }
 
 bool Player::HandleNotification(std::chrono::milliseconds wait) {
     uint32_t index = 0;
     if (!device_.notifications().WaitTake(index, wait)) return false;
     streaming_.OnBufferDone(index);
+    StopIfDeviceLost();
     return true;
+}
+
+void Player::StopIfDeviceLost() {
+    // A start that is prebuffering notices the loss itself and comes here once it has ended.
+    if (playback_.loading.load() || !device_.IsOpen() || !device_.Lost()) return;
+    StopPlayback();
+    prompt_.Ask(kWaveDeviceOpenFailedMessage, PromptButtons::Ok, PromptIcon::Warning);
 }
 
 void Player::Author() {

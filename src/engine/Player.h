@@ -101,7 +101,8 @@ public:
     void DisplayTick();
 
     // Buffer-done notifications: every one waiting (the window's queued call), or one waited for
-    // up to `wait` (the terminal player's loop); false when none came.
+    // up to `wait` (the terminal player's loop); false when none came. A device that went away
+    // stops playback here.
     void DrainNotifications();
     bool HandleNotification(std::chrono::milliseconds wait);
 
@@ -132,6 +133,8 @@ private:
     bool AbandonWait() override;
     void SetRenderPriority(bool raised) override { renderThread_.SetRaised(raised); }
     bool RefuseWhileAuthoring();
+    // The device went away under playback: stop as the STOP button does, and say so.
+    void StopIfDeviceLost();
     bool LoadCurrent(std::string& file);
 
     EngineContext& engine_;

@@ -123,11 +123,16 @@ void Streaming::CopySlotToBuffer(uint32_t slotIndex, uint32_t bufferIndex) {
 bool Streaming::StartStreaming() {
     device_.ResetDevice();
     device_.SetBufferBytes(blockBytes_);
-    const int32_t deviceNumber = ReadShared(settings_.record.outputDevice);
+    int32_t deviceNumber = ReadShared(settings_.record.outputDevice);
+    // A device that went away is not asked for again: the system's default takes its place until
+    // the preferences name another one.
+    if (device_.Lost()) lostDevice_ = openedDevice_;
+    if (deviceNumber == lostDevice_) deviceNumber = kDefaultOutputDevice;
     if (!device_.OpenDevice(settings_.parameters.sampleRate, 16, true, deviceNumber)) {
         prompt_.Ask(kWaveDeviceOpenFailedMessage, PromptButtons::Ok, PromptIcon::Warning);
         return false;
     }
+    openedDevice_ = deviceNumber;
     device_.PrepareBuffers();
     device_.Pause();
 
@@ -144,7 +149,8 @@ bool Streaming::StartStreaming() {
         std::this_thread::sleep_for(timings_.prebufferPoll);
         host_.BufferingProgress();
         if (FilledSlots() >= enough || ProducerEnded()) break;
-        if (host_.AbandonWait() || !device_.IsOpen()) return false;  // stopped while waiting
+        // Stopped, or the device went away, while waiting.
+        if (host_.AbandonWait() || !device_.IsOpen() || device_.Lost()) return false;
     }
     return device_.Restart();
 }

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 
 #include "engine/FrameSource.h"
 #include "engine/OutputDevice.h"
@@ -72,7 +73,8 @@ public:
 
     // Owning thread, after the render thread was resumed: opens the device, primes its buffers
     // from slots 0-2, waits for the ring to fill, and starts the device. False when the device
-    // could not be opened (the user has been told) or playback was stopped while waiting.
+    // could not be opened (the user has been told) or playback was stopped, or the device went
+    // away, while waiting. A device that went away is replaced by the system's default.
     bool StartStreaming();
 
     // Owning thread: the device finished buffer `bufferIndex`.
@@ -106,6 +108,9 @@ private:
     uint32_t ringSize_ = 0;
     uint32_t blockBytes_ = 0;
     uint32_t underruns_ = 0;
+    // The device number of the last open, and one that went away (none at first).
+    int32_t openedDevice_ = kDefaultOutputDevice;
+    int32_t lostDevice_ = std::numeric_limits<int32_t>::min();
     std::atomic<uint32_t> handBacks_{0};  // bumped whenever the producer may go on
     std::atomic<bool> producerEnded_{false};
     std::atomic<bool> sourceEnded_{false};

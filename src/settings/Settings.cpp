@@ -135,8 +135,10 @@ void Settings::LoadSettingsFrom(PreferencesLocation location) {
         // Built whole from the defaults, so nothing of a short or foreign file survives.
         record = DefaultSettings();
     }
-    if (welcome && prompt_.Ask(kWelcomeMessage, PromptButtons::OkCancel, PromptIcon::Information) ==
-                       PromptAnswer::Cancel) {
+    if (welcome &&
+        prompt_.Ask(kWelcomeMessage, PromptButtons::OkCancel, PromptIcon::Information) ==
+            PromptAnswer::Cancel &&
+        !prompt_.Withdrawn()) {
         record.startCounter = 1;
     }
 

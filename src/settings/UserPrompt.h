@@ -21,6 +21,9 @@ public:
     // Shows `text` (may hold "\r\n" line breaks) and waits for the answer. A box with only an OK
     // button always answers Ok.
     virtual PromptAnswer Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) = 0;
+    // True once the program is ending: Ask shows nothing and answers Cancel where it offers one,
+    // and that answer is no choice of the user's: nothing that outlives the run may follow from it.
+    virtual bool Withdrawn() const { return false; }
 
 protected:
     UserPrompt() = default;

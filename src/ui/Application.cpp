@@ -1,13 +1,10 @@
 #include "ui/Application.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <cstdio>
 
@@ -28,6 +25,7 @@
 #include "ui/QtPlayer.h"
 #include "ui/QtPrompt.h"
 #include "ui/ScreenShots.h"
+#include "ui/TerminationSignals.h"
 #include "ui/TransitionWindow.h"
 #include "ui/ZBDIBSection.h"
 
@@ -65,29 +63,6 @@ int HandOver(SingleInstance& instance, const CommandLineFile& file) {
     return 1;
 }
 
-// SIGTERM and SIGINT end the event loop as closing the window does, so the player stops and
-// everything is released in order. The sound library would otherwise take both signals for
-// itself (it does so only where no handler is set yet) and the player would ignore them. A
-// signal handler can only write to a pipe, hence the one static.
-int quitPipe[2] = {-1, -1};
-
-void WriteQuitByte(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(quitPipe[1], &byte, 1);
-}
-
-void QuitOnTerminationSignals(QApplication& app) {
-    if (pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    struct sigaction action {};
-    action.sa_handler = WriteQuitByte;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-}
-
 }  // namespace
 
 int RunApplication(int argc, char** argv) {
@@ -103,6 +78,7 @@ int RunApplication(int argc, char** argv) {
     if (screens) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZEBLO"));
+    if (!screens) EndOnTerminationSignals(app);
     QtPrompt prompt;
     if (!screens && !instance.Listen())
         prompt.Ask(kSharedMemoryCreateFailedMessage, PromptButtons::Ok, PromptIcon::Error);
@@ -114,10 +90,14 @@ int RunApplication(int argc, char** argv) {
         return 1;
     }
     if (screens) return WriteScreens(QString::fromLocal8Bit(argv[2]), skin);
-    QuitOnTerminationSignals(app);
 
     Settings settings(prompt);
     settings.LoadSettings();
+    // Ended while a start-up box was open: no window, but the preferences as a close saves them.
+    if (EndRequested()) {
+        settings.preferences.Save(&settings.record, sizeof settings.record);
+        return 0;
+    }
 
     PlayerStackOptions options;
     options.authoring = true;
@@ -200,7 +180,8 @@ int RunApplication(int argc, char** argv) {
     player.preferences = [&] {
         PreferencesCommand(settings, player, player, prompt, preferences).Run();
     };
-    const int code = app.exec();
+    // A signal taken while a box was open before the loop ran has already asked for the end.
+    const int code = EndRequested() ? 0 : app.exec();
     player.preferences = nullptr;
     player.changed = nullptr;
     // The socket belongs to the application's event loop: let it go while that still exists.

@@ -77,6 +77,8 @@ public:
     void StartDisplayTimer();
     TransitionWindow* Transition() const { return transition_; }
     int32_t EngineShown() const { return player_.EngineFlag(); }
+    // What the view shows of the player: its state, for whoever drives the window from outside.
+    const PlayerFacade& Player() const { return player_; }
 
     const ZBDIBSection& Screen() const { return screen_; }
     const ZBDIBSection& Background() const { return backgroundSurface_; }

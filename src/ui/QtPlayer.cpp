@@ -9,6 +9,7 @@
 #include "ipc/SharedBlock.h"
 #include "modules/wavetable/WavetableTables.h"
 #include "ui/CPlayerView.h"
+#include "ui/TerminationSignals.h"
 
 namespace zeblo {
 
@@ -277,9 +278,9 @@ void QtPlayer::ShowMessage(std::string_view text, int32_t ms) {
 
 bool QtPlayer::AbandonWait() {
     // Input waits until the start is done; posted calls (a handed-over file) may run, and a play
-    // start among them makes this one give way.
+    // start among them makes this one give way. A termination signal ends the wait.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    return false;
+    return EndRequested();
 }
 
 void QtPlayer::PlayRequested() {

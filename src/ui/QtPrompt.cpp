@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include "ui/TerminationSignals.h"
+
 namespace zeblo {
 
 QString PromptText(std::string_view text) {
@@ -12,6 +14,9 @@ QString PromptText(std::string_view text) {
 }
 
 PromptAnswer QtPrompt::Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) {
+    // A program that is ending asks nothing more: nobody may be there to answer.
+    if (EndRequested())
+        return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
     QMessageBox::Icon boxIcon = QMessageBox::Information;
     if (icon == PromptIcon::Warning) boxIcon = QMessageBox::Warning;
     if (icon == PromptIcon::Error) boxIcon = QMessageBox::Critical;
@@ -26,7 +31,12 @@ PromptAnswer QtPrompt::Ask(std::string_view text, PromptButtons buttons, PromptI
     box->setEscapeButton(no);
     const int result = box->exec();
     delete box;
-    return result == yes || buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    if (buttons == PromptButtons::Ok) return PromptAnswer::Ok;
+    return result == yes && !EndRequested() ? PromptAnswer::Ok : PromptAnswer::Cancel;
+}
+
+bool QtPrompt::Withdrawn() const {
+    return EndRequested();
 }
 
 }  // namespace zeblo

@@ -24,6 +24,8 @@ public:
     void SetParent(QWidget* parent) { parent_ = parent; }
 
     PromptAnswer Ask(std::string_view text, PromptButtons buttons, PromptIcon icon) override;
+    // Once a termination signal was taken.
+    bool Withdrawn() const override;
 
 private:
     QWidget* parent_;

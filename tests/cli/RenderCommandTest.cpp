@@ -97,7 +97,7 @@ TEST(RenderCommand, AStoppedRenderLeavesNothingUnderTheFinalName) {
     ASSERT_TRUE(
         test::DenseSong({.seconds = 1800, .melodicTracks = 12, .seed = 3}).WriteFile(other));
     const std::string err = dir.File("stderr");
-    for (const int signal : {SIGINT, SIGHUP, SIGKILL}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
         const pid_t pid = fork();
         if (pid == 0) {
             if (!freopen(err.c_str(), "wb", stderr) || !freopen("/dev/null", "wb", stdout))

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "engine/Authoring.h"
 #include "engine/Player.h"
+#include "engine/StreamingMessages.h"
 #include "engine/StreamingTestSupport.h"
 #include "support/TempDir.h"
 #include "support/TestSongs.h"
@@ -57,6 +59,10 @@ public:
     }
     void PlayRequested() override { reports += "request "; }
     void AuthoringEnded() override { authoringEnded = true; }
+    void BufferingProgress() override {
+        if (whileBuffering) whileBuffering();
+    }
+    std::function<void()> whileBuffering;
 
     std::string reports, message;
     std::atomic<bool> authoringEnded{false};
@@ -190,6 +196,29 @@ TEST(PlayerStart, ASongPlaysMeasuredAndLoopingAndObeysEveryCommand) {
     EXPECT_TRUE(rig.player->Open(song.path));
     EXPECT_FALSE(rig.playback.playing.load());
     EXPECT_EQ(rig.listener.reports, "state request ");
+}
+
+// The device going away, while a start prebuffers or under playback, stops playback as STOP does
+// and says so; later starts open the system's default in its place until another one is named.
+TEST(PlayerStart, ALostDeviceStopsPlaybackAndIsReplacedByTheDefault) {
+    Song song;
+    PlayerRig rig;
+    rig.playback.currentPath = song.path;
+    for (const auto& [named, prebuffering, opened] :
+         {std::tuple{2, true, 2}, {2, false, kDefaultOutputDevice}, {3, false, 3}}) {
+        rig.settings.record.outputDevice = named;
+        rig.listener.whileBuffering = [&rig, lose = prebuffering] {
+            if (lose) rig.device.ReportLost();
+        };
+        rig.player->PlayFile();
+        EXPECT_EQ(rig.device.lastDeviceNumber, opened);
+        EXPECT_EQ(rig.playback.playing.load(), !prebuffering);
+        if (!prebuffering) rig.device.ReportLost();
+        rig.player->DrainNotifications();
+        EXPECT_FALSE(rig.playback.playing.load() || rig.device.IsOpen() ||
+                     rig.player->renderThread().Exists());
+        EXPECT_EQ(rig.prompt.TakeTexts(), std::string(kWaveDeviceOpenFailedMessage) + "|");
+    }
 }
 
 TEST(PlayerAuthoring, ConfirmedRunsStopPlaybackRefusePlaysAndTellTheirMessagesAfterwards) {

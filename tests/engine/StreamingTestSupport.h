@@ -63,6 +63,7 @@ private:
 class FakeOutputDevice final : public OutputDevice {
 public:
     using OutputDevice::OutputDevice;
+    using OutputDevice::ReportLost;
     ~FakeOutputDevice() override { CloseDevice(); }
 
     std::vector<uint8_t> Play(uint32_t bytes) {

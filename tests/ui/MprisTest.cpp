@@ -14,6 +14,7 @@
 
 #include "SmfWriter.h"
 #include "WindowRig.h"
+#include "support/Processes.h"
 #include "ui/Keyboard.h"
 #include "ui/Mpris.h"
 
@@ -71,6 +72,7 @@ struct Desktop : test::WindowRig {
 };
 
 TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
+    ZEBLO_SKIP_UNDER_TSAN(kQProcessUnderTsan);
     PrivateBus bus;
     ASSERT_FALSE(bus.address.isEmpty()) << "dbus-daemon did not start";
     Desktop d;

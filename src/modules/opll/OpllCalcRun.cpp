@@ -214,32 +214,12 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
     return i;
 }
 
-// count busy samples channel by channel, as count ChipSample calls would give them. Channels
-// share nothing but the LFO within a sample, and a channel that a sample skips stays skipped
-// until a register write, so the chip-wide quiet of the per-sample path is the same as every
-// channel skipping itself; the lazy counting that may follow is the same as moving the phases
-// one sample at a time. Pair 0 carries no flags (a sample has run since the last write).
-[[gnu::always_inline]] inline void BusyRunBody(OpllChip& chip, const uint8_t* noiseShares,
-                                               uint32_t stride, int16_t* out, uint32_t count) {
+// The melodic channels' samples of a busy run into melodic[], with the chip's quiet flags for
+// the next.
+[[gnu::always_inline]] inline void MelodicRun(OpllChip& chip, const LfoLookup* lfo,
+                                              const LfoRows& rows, ChannelScratch* scratch,
+                                              int32_t* melodic, uint32_t count) {
     const OpllTables& t = *chip.tables;
-    LfoLookup lfo[kBusyRunChunk];
-    LfoRows rows;
-    ChannelScratch scratch[kOpllChannels];
-    int32_t melodic[kBusyRunChunk];
-    for (uint32_t i = 0; i < count; ++i) {
-        chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
-        chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
-        lfo[i] = {{0, t.tremolo[chip.tremoloPhase >> 8]},
-                  {256, static_cast<uint32_t>(t.vibrato[chip.vibratoPhase >> 8])}};
-        rows.tremolo[0][i] = lfo[i].tremolo[0];
-        rows.tremolo[1][i] = lfo[i].tremolo[1];
-        rows.vibrato[0][i] = lfo[i].vibrato[0];
-        rows.vibrato[1][i] = lfo[i].vibrato[1];
-        melodic[i] = 0;
-    }
-    chip.tremoloValue = lfo[count - 1].tremolo[1];
-    chip.vibratoValue = static_cast<int32_t>(lfo[count - 1].vibrato[1]);
-
     if (chip.melodicQuiet) {
         if (chip.quietAdvancesTomPhase) {
             for (uint32_t i = 0; i < count; ++i) AdvancePhase(chip.slots[kOpllSlotTomTom], lfo[i]);
@@ -274,6 +254,35 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
         chip.melodicQuiet = quiet;
         chip.quietAdvancesTomPhase = tomPhase;
     }
+}
+
+// count busy samples channel by channel, as count ChipSample calls would give them. Channels
+// share nothing but the LFO within a sample, and a channel that a sample skips stays skipped
+// until a register write, so the chip-wide quiet of the per-sample path is the same as every
+// channel skipping itself; the lazy counting that may follow is the same as moving the phases
+// one sample at a time. Pair 0 carries no flags (a sample has run since the last write).
+[[gnu::always_inline]] inline void BusyRunBody(OpllChip& chip, const uint8_t* noiseShares,
+                                               uint32_t stride, int16_t* out, uint32_t count) {
+    const OpllTables& t = *chip.tables;
+    LfoLookup lfo[kBusyRunChunk];
+    LfoRows rows;
+    ChannelScratch scratch[kOpllChannels];
+    int32_t melodic[kBusyRunChunk];
+    for (uint32_t i = 0; i < count; ++i) {
+        chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
+        chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
+        lfo[i] = {{0, t.tremolo[chip.tremoloPhase >> 8]},
+                  {256, static_cast<uint32_t>(t.vibrato[chip.vibratoPhase >> 8])}};
+        rows.tremolo[0][i] = lfo[i].tremolo[0];
+        rows.tremolo[1][i] = lfo[i].tremolo[1];
+        rows.vibrato[0][i] = lfo[i].vibrato[0];
+        rows.vibrato[1][i] = lfo[i].vibrato[1];
+        melodic[i] = 0;
+    }
+    chip.tremoloValue = lfo[count - 1].tremolo[1];
+    chip.vibratoValue = static_cast<int32_t>(lfo[count - 1].vibrato[1]);
+
+    MelodicRun(chip, lfo, rows, scratch, melodic, count);
 
     // The bass drum is a melodic pair in all but its mix: a run of its own, like theirs.
     int32_t bassDrum[kBusyRunChunk];

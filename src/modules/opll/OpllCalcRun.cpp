@@ -1,6 +1,8 @@
 // Runs of samples: a busy chip's channels go in passes over up to kBusyRunChunk samples, envelope
 // and phase first, then the operator outputs of all channels side by side; the samples are the
 // ones OpllCalcSample gives one at a time.
+#include <algorithm>
+
 #include "modules/RenderPath.h"
 #include "modules/opll/OpllSampleSteps.h"
 
@@ -137,55 +139,93 @@ struct PassChannel {
     return n;
 }
 
-// The operator outputs of the prepared channels, all channels per sample: each channel's
-// feedback makes a chain of dependent loads through the run, and side by side they overlap.
-void OutputPasses(PassChannel* channels, int count, const OpllTables& t, int32_t* melodic,
-                  uint32_t samples) {
-    struct Chain {
-        const ChannelScratch* w;
-        const int32_t* modShape;
-        const int32_t* carShape;
-        uint32_t fb;
-        uint32_t samples;
-        int32_t output;
-        int32_t previous;
-    };
-    Chain chains[kOpllChannels];
-    for (int k = 0; k < count; ++k) {
+// Chains run side by side in OutputPasses: enough to overlap their latencies, few enough that
+// their state stays in registers.
+constexpr int kChainWays = 4;
+
+// The operator outputs of kWays prepared channels for samples [begin, end), all of them per
+// sample: each channel's feedback makes a chain of dependent loads through the run, and side by
+// side they overlap.
+template <int kWays>
+[[gnu::always_inline]] inline void ChainPass(PassChannel* channels, const int32_t* db2lin,
+                                             int32_t* melodic, uint32_t begin, uint32_t end) {
+    const ChannelScratch* w[kWays];
+    const int32_t* modShape[kWays];
+    const int32_t* carShape[kWays];
+    uint32_t shift[kWays];
+    int32_t feedbackMask[kWays];
+    int32_t output[kWays];
+    int32_t previous[kWays];
+    for (int k = 0; k < kWays; ++k) {
         const PassChannel& c = channels[k];
-        chains[k] = {c.scratch, c.mod->waveShape, c.car->waveShape,     c.mod->patch->fb,
-                     c.samples, c.mod->output,    c.mod->previousOutput};
+        w[k] = c.scratch;
+        modShape[k] = c.mod->waveShape;
+        carShape[k] = c.car->waveShape;
+        // Without feedback the shifted sum is masked away: the index is the phase's alone.
+        shift[k] = 7 - c.mod->patch->fb;
+        feedbackMask[k] = c.mod->patch->fb != 0 ? -1 : 0;
+        output[k] = c.mod->output;
+        previous[k] = c.mod->previousOutput;
     }
-    const int32_t* db2lin = t.db2linWide.data();
-    for (uint32_t i = 0; i < samples; ++i) {
+    for (uint32_t i = begin; i < end; ++i) {
         int32_t sum = 0;
-        for (int k = 0; k < count; ++k) {
-            Chain& ch = chains[k];
-            if (i >= ch.samples) continue;
-            const int32_t a = ch.w->modEnvelope[i];
+        for (int k = 0; k < kWays; ++k) {
+            const int32_t a = w[k]->modEnvelope[i];
             int32_t next = 0;
             if (a != 255) {
-                uint32_t index = ch.w->modIndex[i];
-                if (ch.fb != 0) {
-                    const int32_t feedback = ((ch.previous + ch.output) & ~1) >> (7 - ch.fb);
-                    index = (static_cast<uint32_t>(feedback) + index) & 0x1FF;
-                }
-                next = OperatorOutput(ch.modShape[index], a, db2lin);
+                const int32_t feedback =
+                    (((previous[k] + output[k]) & ~1) >> shift[k]) & feedbackMask[k];
+                const uint32_t index =
+                    (static_cast<uint32_t>(feedback) + w[k]->modIndex[i]) & 0x1FF;
+                next = OperatorOutput(modShape[k][index], a, db2lin);
             }
-            ch.previous = ch.output;
-            ch.output = next;
-            const int32_t e = ch.w->carEnvelope[i];
+            previous[k] = output[k];
+            output[k] = next;
+            const int32_t e = w[k]->carEnvelope[i];
             if (e != 255) {
                 const uint32_t index =
-                    (ch.w->carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
-                sum += OperatorOutput(ch.carShape[index], e, db2lin);
+                    (w[k]->carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
+                sum += OperatorOutput(carShape[k][index], e, db2lin);
             }
         }
         melodic[i] += sum;
     }
-    for (int k = 0; k < count; ++k) {
-        channels[k].mod->output = chains[k].output;
-        channels[k].mod->previousOutput = chains[k].previous;
+    for (int k = 0; k < kWays; ++k) {
+        channels[k].mod->output = output[k];
+        channels[k].mod->previousOutput = previous[k];
+    }
+}
+
+// kWays channels together as far as all of them go, then each on alone to its own end.
+template <int kWays>
+void ChainGroup(PassChannel* channels, const int32_t* db2lin, int32_t* melodic) {
+    uint32_t shortest = channels[0].samples;
+    for (int k = 1; k < kWays; ++k) shortest = std::min(shortest, channels[k].samples);
+    ChainPass<kWays>(channels, db2lin, melodic, 0, shortest);
+    for (int k = 0; k < kWays; ++k) {
+        if (channels[k].samples > shortest)
+            ChainPass<1>(channels + k, db2lin, melodic, shortest, channels[k].samples);
+    }
+}
+
+void OutputPasses(PassChannel* channels, int count, const OpllTables& t, int32_t* melodic) {
+    const int32_t* db2lin = t.db2linWide.data();
+    int k = 0;
+    for (; k + kChainWays <= count; k += kChainWays)
+        ChainGroup<kChainWays>(channels + k, db2lin, melodic);
+    static_assert(kChainWays == 4);
+    switch (count - k) {
+        case 3:
+            ChainGroup<3>(channels + k, db2lin, melodic);
+            break;
+        case 2:
+            ChainGroup<2>(channels + k, db2lin, melodic);
+            break;
+        case 1:
+            ChainGroup<1>(channels + k, db2lin, melodic);
+            break;
+        default:
+            break;
     }
 }
 
@@ -250,7 +290,7 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
                 for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
             }
         }
-        OutputPasses(passing, passingCount, t, melodic, count);
+        OutputPasses(passing, passingCount, t, melodic);
         chip.melodicQuiet = quiet;
         chip.quietAdvancesTomPhase = tomPhase;
     }
@@ -295,7 +335,7 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
             ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0) {
             bassDrumSamples = PrepareChannel(mod, car, t, rows, scratch[0], count);
             PassChannel channel = {&mod, &car, bassDrumSamples, &scratch[0]};
-            if (bassDrumSamples > 0) OutputPasses(&channel, 1, t, bassDrum, count);
+            if (bassDrumSamples > 0) OutputPasses(&channel, 1, t, bassDrum);
         } else {
             bassDrumSamples = ChannelRun(mod, car, t, lfo, bassDrum, count);
         }

@@ -121,7 +121,6 @@ struct PassChannel {
     OpllSlot* mod;
     OpllSlot* car;
     uint32_t samples;  // it stops where the carrier starts a sample finished
-    ChannelScratch* scratch;
 };
 
 [[gnu::always_inline]] inline uint32_t PrepareChannel(OpllSlot& mod, OpllSlot& car,
@@ -139,6 +138,13 @@ struct PassChannel {
     return n;
 }
 
+// OperatorOutput with an unsigned index, which needs no widening (a is below 255 here).
+[[gnu::always_inline]] inline int32_t ChainOutput(int32_t shape, int32_t a, const int32_t* db2lin) {
+    const int32_t negative = shape >> 31;
+    const int32_t v = db2lin[static_cast<uint32_t>(a) + (static_cast<uint32_t>(shape) & 0x3FF)];
+    return (v ^ negative) - negative;
+}
+
 // Chains run side by side in OutputPasses: enough to overlap their latencies, few enough that
 // their state stays in registers.
 constexpr int kChainWays = 4;
@@ -147,9 +153,9 @@ constexpr int kChainWays = 4;
 // sample: each channel's feedback makes a chain of dependent loads through the run, and side by
 // side they overlap.
 template <int kWays>
-[[gnu::always_inline]] inline void ChainPass(PassChannel* channels, const int32_t* db2lin,
-                                             int32_t* melodic, uint32_t begin, uint32_t end) {
-    const ChannelScratch* w[kWays];
+[[gnu::always_inline]] inline void ChainPass(PassChannel* channels, const ChannelScratch* w,
+                                             const int32_t* db2lin, int32_t* melodic,
+                                             uint32_t begin, uint32_t end) {
     const int32_t* modShape[kWays];
     const int32_t* carShape[kWays];
     uint32_t shift[kWays];
@@ -158,7 +164,6 @@ template <int kWays>
     int32_t previous[kWays];
     for (int k = 0; k < kWays; ++k) {
         const PassChannel& c = channels[k];
-        w[k] = c.scratch;
         modShape[k] = c.mod->waveShape;
         carShape[k] = c.car->waveShape;
         // Without feedback the shifted sum is masked away: the index is the phase's alone.
@@ -170,22 +175,21 @@ template <int kWays>
     for (uint32_t i = begin; i < end; ++i) {
         int32_t sum = 0;
         for (int k = 0; k < kWays; ++k) {
-            const int32_t a = w[k]->modEnvelope[i];
+            const int32_t a = w[k].modEnvelope[i];
             int32_t next = 0;
             if (a != 255) {
                 const int32_t feedback =
                     (((previous[k] + output[k]) & ~1) >> shift[k]) & feedbackMask[k];
-                const uint32_t index =
-                    (static_cast<uint32_t>(feedback) + w[k]->modIndex[i]) & 0x1FF;
-                next = OperatorOutput(modShape[k][index], a, db2lin);
+                const uint32_t index = (static_cast<uint32_t>(feedback) + w[k].modIndex[i]) & 0x1FF;
+                next = ChainOutput(modShape[k][index], a, db2lin);
             }
             previous[k] = output[k];
             output[k] = next;
-            const int32_t e = w[k]->carEnvelope[i];
+            const int32_t e = w[k].carEnvelope[i];
             if (e != 255) {
                 const uint32_t index =
-                    (w[k]->carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
-                sum += OperatorOutput(carShape[k][index], e, db2lin);
+                    (w[k].carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
+                sum += ChainOutput(carShape[k][index], e, db2lin);
             }
         }
         melodic[i] += sum;
@@ -198,31 +202,34 @@ template <int kWays>
 
 // kWays channels together as far as all of them go, then each on alone to its own end.
 template <int kWays>
-void ChainGroup(PassChannel* channels, const int32_t* db2lin, int32_t* melodic) {
+void ChainGroup(PassChannel* channels, const ChannelScratch* scratch, const int32_t* db2lin,
+                int32_t* melodic) {
     uint32_t shortest = channels[0].samples;
     for (int k = 1; k < kWays; ++k) shortest = std::min(shortest, channels[k].samples);
-    ChainPass<kWays>(channels, db2lin, melodic, 0, shortest);
+    ChainPass<kWays>(channels, scratch, db2lin, melodic, 0, shortest);
     for (int k = 0; k < kWays; ++k) {
         if (channels[k].samples > shortest)
-            ChainPass<1>(channels + k, db2lin, melodic, shortest, channels[k].samples);
+            ChainPass<1>(channels + k, scratch + k, db2lin, melodic, shortest, channels[k].samples);
     }
 }
 
-void OutputPasses(PassChannel* channels, int count, const OpllTables& t, int32_t* melodic) {
+// Channel k's envelopes and phases are in scratch[k].
+void OutputPasses(PassChannel* channels, const ChannelScratch* scratch, int count,
+                  const OpllTables& t, int32_t* melodic) {
     const int32_t* db2lin = t.db2linWide.data();
     int k = 0;
     for (; k + kChainWays <= count; k += kChainWays)
-        ChainGroup<kChainWays>(channels + k, db2lin, melodic);
+        ChainGroup<kChainWays>(channels + k, scratch + k, db2lin, melodic);
     static_assert(kChainWays == 4);
     switch (count - k) {
         case 3:
-            ChainGroup<3>(channels + k, db2lin, melodic);
+            ChainGroup<3>(channels + k, scratch + k, db2lin, melodic);
             break;
         case 2:
-            ChainGroup<2>(channels + k, db2lin, melodic);
+            ChainGroup<2>(channels + k, scratch + k, db2lin, melodic);
             break;
         case 1:
-            ChainGroup<1>(channels + k, db2lin, melodic);
+            ChainGroup<1>(channels + k, scratch + k, db2lin, melodic);
             break;
         default:
             break;
@@ -279,7 +286,7 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
                 ChannelScratch& w = scratch[passingCount];
                 const uint32_t n = PrepareChannel(mod, car, t, rows, w, count);
                 if (n == count) quiet = false;
-                if (n > 0) passing[passingCount++] = {&mod, &car, n, &w};
+                if (n > 0) passing[passingCount++] = {&mod, &car, n};
                 continue;
             }
             uint32_t i = ChannelRun(mod, car, t, lfo, melodic, count);
@@ -290,7 +297,7 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
                 for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
             }
         }
-        OutputPasses(passing, passingCount, t, melodic);
+        OutputPasses(passing, scratch, passingCount, t, melodic);
         chip.melodicQuiet = quiet;
         chip.quietAdvancesTomPhase = tomPhase;
     }
@@ -334,8 +341,8 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
         if (mod.envState != kOpllIdle && car.envState != kOpllIdle &&
             ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0) {
             bassDrumSamples = PrepareChannel(mod, car, t, rows, scratch[0], count);
-            PassChannel channel = {&mod, &car, bassDrumSamples, &scratch[0]};
-            if (bassDrumSamples > 0) OutputPasses(&channel, 1, t, bassDrum);
+            PassChannel channel = {&mod, &car, bassDrumSamples};
+            if (bassDrumSamples > 0) OutputPasses(&channel, scratch, 1, t, bassDrum);
         } else {
             bassDrumSamples = ChannelRun(mod, car, t, lfo, bassDrum, count);
         }

@@ -36,6 +36,10 @@ struct LfoRows {
     uint32_t vibrato[2][kBusyRunChunk];
 };
 
+inline LfoLookup LfoAt(const LfoRows& rows, uint32_t i) {
+    return {{rows.tremolo[0][i], rows.tremolo[1][i]}, {rows.vibrato[0][i], rows.vibrato[1][i]}};
+}
+
 // Scratch for one channel's passes.
 struct ChannelScratch {
     int32_t modEnvelope[kBusyRunChunk];
@@ -238,7 +242,7 @@ void OutputPasses(PassChannel* channels, const ChannelScratch* scratch, int coun
 
 // One melodic channel from sample 0 until it is skipped or the run ends; returns where it
 // stopped. The patch's bits are read once: only register writes change them.
-uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, const LfoLookup* lfo,
+uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, const LfoRows& rows,
                     int32_t* melodic, uint32_t count) {
     OpllSlot mod = modSlot;
     OpllSlot car = carSlot;
@@ -251,9 +255,9 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
         if (car.envState == kOpllIdle && mod.envState == kOpllIdle &&
             (mod.updateFlags | car.updateFlags) == 0)
             break;
-        RunSlotTurn(mod, t, lfo[i].tremolo[modAm], lfo[i].vibrato[modPm]);
+        RunSlotTurn(mod, t, rows.tremolo[modAm][i], rows.vibrato[modPm][i]);
         ModulatorOutput(mod, db2lin);
-        RunSlotTurn(car, t, lfo[i].tremolo[carAm], lfo[i].vibrato[carPm]);
+        RunSlotTurn(car, t, rows.tremolo[carAm][i], rows.vibrato[carPm][i]);
         melodic[i] += CarrierOutput(car, mod.output, db2lin);
     }
     modSlot = mod;
@@ -263,13 +267,14 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
 
 // The melodic channels' samples of a busy run into melodic[], with the chip's quiet flags for
 // the next.
-[[gnu::always_inline]] inline void MelodicRun(OpllChip& chip, const LfoLookup* lfo,
-                                              const LfoRows& rows, ChannelScratch* scratch,
-                                              int32_t* melodic, uint32_t count) {
+[[gnu::always_inline]] inline void MelodicRun(OpllChip& chip, const LfoRows& rows,
+                                              ChannelScratch* scratch, int32_t* melodic,
+                                              uint32_t count) {
     const OpllTables& t = *chip.tables;
     if (chip.melodicQuiet) {
         if (chip.quietAdvancesTomPhase) {
-            for (uint32_t i = 0; i < count; ++i) AdvancePhase(chip.slots[kOpllSlotTomTom], lfo[i]);
+            for (uint32_t i = 0; i < count; ++i)
+                AdvancePhase(chip.slots[kOpllSlotTomTom], LfoAt(rows, i));
         }
     } else {
         bool quiet = true;
@@ -289,12 +294,12 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
                 if (n > 0) passing[passingCount++] = {&mod, &car, n};
                 continue;
             }
-            uint32_t i = ChannelRun(mod, car, t, lfo, melodic, count);
+            uint32_t i = ChannelRun(mod, car, t, rows, melodic, count);
             if (i == count) {
                 quiet = false;
             } else if (car.envState != kOpllFinished && c == 8) {
                 tomPhase = true;
-                for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
+                for (; i < count; ++i) AdvancePhase(mod, LfoAt(rows, i));
             }
         }
         OutputPasses(passing, scratch, passingCount, t, melodic);
@@ -311,25 +316,29 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
 [[gnu::always_inline]] inline void BusyRunBody(OpllChip& chip, const uint8_t* noiseShares,
                                                uint32_t stride, int16_t* out, uint32_t count) {
     const OpllTables& t = *chip.tables;
-    LfoLookup lfo[kBusyRunChunk];
     LfoRows rows;
     ChannelScratch scratch[kOpllChannels];
     int32_t melodic[kBusyRunChunk];
+    // The phases in locals: stored to the chip every sample they would hold the loop back.
+    uint32_t tremoloPhase = chip.tremoloPhase;
+    uint32_t vibratoPhase = chip.vibratoPhase;
     for (uint32_t i = 0; i < count; ++i) {
-        chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
-        chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
-        lfo[i] = {{0, t.tremolo[chip.tremoloPhase >> 8]},
-                  {256, static_cast<uint32_t>(t.vibrato[chip.vibratoPhase >> 8])}};
-        rows.tremolo[0][i] = lfo[i].tremolo[0];
-        rows.tremolo[1][i] = lfo[i].tremolo[1];
-        rows.vibrato[0][i] = lfo[i].vibrato[0];
-        rows.vibrato[1][i] = lfo[i].vibrato[1];
+        tremoloPhase = (tremoloPhase + chip.tremoloStep) & 0xFFFF;
+        vibratoPhase = (vibratoPhase + chip.vibratoStep) & 0xFFFF;
+        rows.tremolo[1][i] = t.tremolo[tremoloPhase >> 8];
+        rows.vibrato[1][i] = static_cast<uint32_t>(t.vibrato[vibratoPhase >> 8]);
+    }
+    chip.tremoloPhase = tremoloPhase;
+    chip.vibratoPhase = vibratoPhase;
+    for (uint32_t i = 0; i < count; ++i) {
+        rows.tremolo[0][i] = 0;
+        rows.vibrato[0][i] = 256;
         melodic[i] = 0;
     }
-    chip.tremoloValue = lfo[count - 1].tremolo[1];
-    chip.vibratoValue = static_cast<int32_t>(lfo[count - 1].vibrato[1]);
+    chip.tremoloValue = rows.tremolo[1][count - 1];
+    chip.vibratoValue = static_cast<int32_t>(rows.vibrato[1][count - 1]);
 
-    MelodicRun(chip, lfo, rows, scratch, melodic, count);
+    MelodicRun(chip, rows, scratch, melodic, count);
 
     // The bass drum is a melodic pair in all but its mix: a run of its own, like theirs.
     int32_t bassDrum[kBusyRunChunk];
@@ -344,7 +353,7 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
             PassChannel channel = {&mod, &car, bassDrumSamples};
             if (bassDrumSamples > 0) OutputPasses(&channel, scratch, 1, t, bassDrum);
         } else {
-            bassDrumSamples = ChannelRun(mod, car, t, lfo, bassDrum, count);
+            bassDrumSamples = ChannelRun(mod, car, t, rows, bassDrum, count);
         }
     }
 
@@ -352,7 +361,7 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
         int32_t r = 0;
         if (chip.rhythmMode) {
             chip.noise = noiseShares[i * stride];
-            r = RhythmSection<true>(chip, t, lfo[i], bassDrum[i], i < bassDrumSamples);
+            r = RhythmSection<true>(chip, t, LfoAt(rows, i), bassDrum[i], i < bassDrumSamples);
         }
         int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (melodic[i] >> 1);
         x = (x * chip.outputGain) >> 2;

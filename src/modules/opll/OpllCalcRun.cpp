@@ -36,6 +36,29 @@ struct LfoRows {
     uint32_t vibrato[2][kBusyRunChunk];
 };
 
+// An LFO's table values for count samples, the phase moving by step before each; returns the
+// last sample's phase. A value holds for 256 phase units, so each is looked up once and filled
+// over the samples it covers.
+template <typename T>
+[[gnu::always_inline]] inline uint32_t LfoRow(uint32_t phase, uint32_t step, const int32_t* table,
+                                              T* row, uint32_t count) {
+    uint32_t i = 0;
+    while (i < count) {
+        phase = (phase + step) & 0xFFFF;
+        const T value = static_cast<T>(table[phase >> 8]);
+        uint32_t same = count - i;
+        if (step != 0) {
+            // Below the next multiple of 256 (at most 2^16, so the phases need no wrap there).
+            const uint32_t room = ((phase >> 8) + 1) * 256 - phase;
+            same = std::min(same, (room + step - 1) / step);
+        }
+        for (uint32_t k = 0; k < same; ++k) row[i + k] = value;
+        i += same;
+        phase = (phase + (same - 1) * step) & 0xFFFF;
+    }
+    return phase;
+}
+
 inline LfoLookup LfoAt(const LfoRows& rows, uint32_t i) {
     return {{rows.tremolo[0][i], rows.tremolo[1][i]}, {rows.vibrato[0][i], rows.vibrato[1][i]}};
 }
@@ -319,17 +342,10 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
     LfoRows rows;
     ChannelScratch scratch[kOpllChannels];
     int32_t melodic[kBusyRunChunk];
-    // The phases in locals: stored to the chip every sample they would hold the loop back.
-    uint32_t tremoloPhase = chip.tremoloPhase;
-    uint32_t vibratoPhase = chip.vibratoPhase;
-    for (uint32_t i = 0; i < count; ++i) {
-        tremoloPhase = (tremoloPhase + chip.tremoloStep) & 0xFFFF;
-        vibratoPhase = (vibratoPhase + chip.vibratoStep) & 0xFFFF;
-        rows.tremolo[1][i] = t.tremolo[tremoloPhase >> 8];
-        rows.vibrato[1][i] = static_cast<uint32_t>(t.vibrato[vibratoPhase >> 8]);
-    }
-    chip.tremoloPhase = tremoloPhase;
-    chip.vibratoPhase = vibratoPhase;
+    chip.tremoloPhase =
+        LfoRow(chip.tremoloPhase, chip.tremoloStep, t.tremolo.data(), rows.tremolo[1], count);
+    chip.vibratoPhase =
+        LfoRow(chip.vibratoPhase, chip.vibratoStep, t.vibrato.data(), rows.vibrato[1], count);
     for (uint32_t i = 0; i < count; ++i) {
         rows.tremolo[0][i] = 0;
         rows.vibrato[0][i] = 256;

@@ -3,6 +3,10 @@
 // ones OpllCalcSample gives one at a time.
 #include <algorithm>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "modules/RenderPath.h"
 #include "modules/opll/OpllSampleSteps.h"
 
@@ -119,6 +123,30 @@ struct ChannelScratch {
     return count;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// The running sums of steps[] from phase on, eight at a time (count a multiple of eight), as
+// wave indices; returns the last sum. Within each half the lanes add their neighbours one, then
+// two apart; the upper half then adds the lower half's total, and every lane the sum before.
+__attribute__((target("avx2"))) uint32_t PhaseSumsAvx2(const uint32_t* steps, uint32_t phase,
+                                                       uint32_t* index, uint32_t count) {
+    __m256i before = _mm256_set1_epi32(static_cast<int32_t>(phase));
+    const __m256i last = _mm256_set1_epi32(7);
+    const __m256i phaseMask = _mm256_set1_epi32(0x3FFFF);
+    for (uint32_t i = 0; i < count; i += 8) {
+        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(steps + i));
+        x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
+        x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
+        const __m256i halfTotals = _mm256_shuffle_epi32(x, 0xFF);
+        x = _mm256_add_epi32(x, _mm256_permute2x128_si256(halfTotals, halfTotals, 0x08));
+        x = _mm256_add_epi32(x, before);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(index + i),
+                            _mm256_srli_epi32(_mm256_and_si256(x, phaseMask), 9));
+        before = _mm256_permutevar8x32_epi32(x, last);
+    }
+    return static_cast<uint32_t>(_mm256_cvtsi256_si32(before));
+}
+#endif
+
 [[gnu::always_inline]] inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato,
                                             uint32_t* index, uint32_t count) {
     uint32_t phase = s.phase;
@@ -134,7 +162,14 @@ struct ChannelScratch {
     // the phase's wrap at 2^18, leaving a single add on the chain from sample to sample.
     uint32_t steps[kBusyRunChunk];
     for (uint32_t i = 0; i < count; ++i) steps[i] = (vibrato[i] * step) >> 8;
-    for (uint32_t i = 0; i < count; ++i) {
+    uint32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (ActiveRenderPath() == RenderPath::Avx2) {
+        i = count & ~7u;
+        phase = PhaseSumsAvx2(steps, phase, index, i);
+    }
+#endif
+    for (; i < count; ++i) {
         phase += steps[i];
         index[i] = (phase & 0x3FFFF) >> 9;
     }

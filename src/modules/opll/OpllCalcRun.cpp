@@ -2,6 +2,7 @@
 // and phase first, then the operator outputs of all channels side by side; the samples are the
 // ones OpllCalcSample gives one at a time.
 #include <algorithm>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -36,8 +37,8 @@ inline void RunSlotTurn(OpllSlot& s, const OpllTables& t, int32_t tremolo, uint3
 
 // The run's LFO values per sample, row 0 for a patch without AM (or PM), row 1 with it.
 struct LfoRows {
-    int32_t tremolo[2][kBusyRunChunk];
-    uint32_t vibrato[2][kBusyRunChunk];
+    int32_t tremolo[2][kBusyRunChunk + 8];
+    uint32_t vibrato[2][kBusyRunChunk + 8];
 };
 
 // An LFO's table values for count samples, the phase moving by step before each; returns the
@@ -56,7 +57,10 @@ template <typename T>
             const uint32_t room = ((phase >> 8) + 1) * 256 - phase;
             same = std::min(same, (room + step - 1) / step);
         }
-        for (uint32_t k = 0; k < same; ++k) row[i + k] = value;
+        // Eight at a time: the rows have room for the last eight's overrun.
+        T block[8];
+        for (T& b : block) b = value;
+        for (uint32_t k = 0; k < same; k += 8) std::memcpy(row + i + k, block, sizeof block);
         i += same;
         phase = (phase + (same - 1) * step) & 0xFFFF;
     }

@@ -52,20 +52,38 @@ uint32_t Renderer::Render(uint32_t* out, uint32_t frames, bool withSnapshots) {
         const uint32_t run = NextRun(frames - done, withSnapshots, endedBefore);
         module.RenderRun(runLeft, runRight, run);
         uint32_t* frame = out + done;
-        for (uint32_t i = 0; i < run; ++i) {
-            int32_t left = runLeft[i];
-            int32_t right = runRight[i];
-            if (mono) left = right = MonoFold(left, right);
-            if (lowPass) {
-                left = LowPassFilter(filter[0], coefficients, left);
-                right = LowPassFilter(filter[1], coefficients, right);
-            }
-            frame[i] = PackFrame(ClipSample(left), ClipSample(right));
+        if (!mono && !lowPass) {
+            PackRun(frame, run);
+        } else {
+            FilterRun(frame, run, mono, lowPass, coefficients);
         }
         if (withSnapshots) SnapshotFrames(run, module);
         done += run;
     }
     return done;
+}
+
+void Renderer::PackRun(uint32_t* frame, uint32_t run) const {
+    // Branch-free so that the compiler packs several frames per instruction.
+    for (uint32_t i = 0; i < run; ++i) {
+        const int32_t left = std::clamp(runLeft[i], -kSampleLimit, kSampleLimit);
+        const int32_t right = std::clamp(runRight[i], -kSampleLimit, kSampleLimit);
+        frame[i] = PackFrame(left, right);
+    }
+}
+
+void Renderer::FilterRun(uint32_t* frame, uint32_t run, bool mono, bool lowPass,
+                         const LowPassCoefficients& coefficients) {
+    for (uint32_t i = 0; i < run; ++i) {
+        int32_t left = runLeft[i];
+        int32_t right = runRight[i];
+        if (mono) left = right = MonoFold(left, right);
+        if (lowPass) {
+            left = LowPassFilter(filter[0], coefficients, left);
+            right = LowPassFilter(filter[1], coefficients, right);
+        }
+        frame[i] = PackFrame(ClipSample(left), ClipSample(right));
+    }
 }
 
 uint32_t Renderer::NextRun(uint32_t limit, bool withSnapshots, bool endedBefore) {

@@ -64,6 +64,10 @@ private:
     // Counts `frames` frames on the snapshot clock, the last of which may fill a record from the
     // module this call renders with.
     void SnapshotFrames(uint32_t frames, const RenderingModule& module);
+    // The run's mix, clipped and packed into frames; FilterRun folds and filters it first.
+    void PackRun(uint32_t* frame, uint32_t run) const;
+    void FilterRun(uint32_t* frame, uint32_t run, bool mono, bool lowPass,
+                   const LowPassCoefficients& coefficients);
 
     EngineContext& context;
     SnapshotRing ring;

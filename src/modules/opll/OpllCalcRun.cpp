@@ -1,6 +1,13 @@
 // Runs of samples: a busy chip's channels go in passes over up to kBusyRunChunk samples, envelope
 // and phase first, then the operator outputs of all channels side by side; the samples are the
 // ones OpllCalcSample gives one at a time.
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "modules/RenderPath.h"
 #include "modules/opll/OpllSampleSteps.h"
 
@@ -30,9 +37,39 @@ inline void RunSlotTurn(OpllSlot& s, const OpllTables& t, int32_t tremolo, uint3
 
 // The run's LFO values per sample, row 0 for a patch without AM (or PM), row 1 with it.
 struct LfoRows {
-    int32_t tremolo[2][kBusyRunChunk];
-    uint32_t vibrato[2][kBusyRunChunk];
+    int32_t tremolo[2][kBusyRunChunk + 8];
+    uint32_t vibrato[2][kBusyRunChunk + 8];
 };
+
+// An LFO's table values for count samples, the phase moving by step before each; returns the
+// last sample's phase. A value holds for 256 phase units, so each is looked up once and filled
+// over the samples it covers.
+template <typename T>
+[[gnu::always_inline]] inline uint32_t LfoRow(uint32_t phase, uint32_t step, const int32_t* table,
+                                              T* row, uint32_t count) {
+    uint32_t i = 0;
+    while (i < count) {
+        phase = (phase + step) & 0xFFFF;
+        const T value = static_cast<T>(table[phase >> 8]);
+        uint32_t same = count - i;
+        if (step != 0) {
+            // Below the next multiple of 256 (at most 2^16, so the phases need no wrap there).
+            const uint32_t room = ((phase >> 8) + 1) * 256 - phase;
+            same = std::min(same, (room + step - 1) / step);
+        }
+        // Eight at a time: the rows have room for the last eight's overrun.
+        T block[8];
+        for (T& b : block) b = value;
+        for (uint32_t k = 0; k < same; k += 8) std::memcpy(row + i + k, block, sizeof block);
+        i += same;
+        phase = (phase + (same - 1) * step) & 0xFFFF;
+    }
+    return phase;
+}
+
+inline LfoLookup LfoAt(const LfoRows& rows, uint32_t i) {
+    return {{rows.tremolo[0][i], rows.tremolo[1][i]}, {rows.vibrato[0][i], rows.vibrato[1][i]}};
+}
 
 // Scratch for one channel's passes.
 struct ChannelScratch {
@@ -90,6 +127,30 @@ struct ChannelScratch {
     return count;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// The running sums of steps[] from phase on, eight at a time (count a multiple of eight), as
+// wave indices; returns the last sum. Within each half the lanes add their neighbours one, then
+// two apart; the upper half then adds the lower half's total, and every lane the sum before.
+__attribute__((target("avx2"))) uint32_t PhaseSumsAvx2(const uint32_t* steps, uint32_t phase,
+                                                       uint32_t* index, uint32_t count) {
+    __m256i before = _mm256_set1_epi32(static_cast<int32_t>(phase));
+    const __m256i last = _mm256_set1_epi32(7);
+    const __m256i phaseMask = _mm256_set1_epi32(0x3FFFF);
+    for (uint32_t i = 0; i < count; i += 8) {
+        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(steps + i));
+        x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
+        x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
+        const __m256i halfTotals = _mm256_shuffle_epi32(x, 0xFF);
+        x = _mm256_add_epi32(x, _mm256_permute2x128_si256(halfTotals, halfTotals, 0x08));
+        x = _mm256_add_epi32(x, before);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(index + i),
+                            _mm256_srli_epi32(_mm256_and_si256(x, phaseMask), 9));
+        before = _mm256_permutevar8x32_epi32(x, last);
+    }
+    return static_cast<uint32_t>(_mm256_cvtsi256_si32(before));
+}
+#endif
+
 [[gnu::always_inline]] inline void PhaseRun(OpllSlot& s, bool vibratoOn, const uint32_t* vibrato,
                                             uint32_t* index, uint32_t count) {
     uint32_t phase = s.phase;
@@ -105,7 +166,14 @@ struct ChannelScratch {
     // the phase's wrap at 2^18, leaving a single add on the chain from sample to sample.
     uint32_t steps[kBusyRunChunk];
     for (uint32_t i = 0; i < count; ++i) steps[i] = (vibrato[i] * step) >> 8;
-    for (uint32_t i = 0; i < count; ++i) {
+    uint32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (ActiveRenderPath() == RenderPath::Avx2) {
+        i = count & ~7u;
+        phase = PhaseSumsAvx2(steps, phase, index, i);
+    }
+#endif
+    for (; i < count; ++i) {
         phase += steps[i];
         index[i] = (phase & 0x3FFFF) >> 9;
     }
@@ -119,7 +187,6 @@ struct PassChannel {
     OpllSlot* mod;
     OpllSlot* car;
     uint32_t samples;  // it stops where the carrier starts a sample finished
-    ChannelScratch* scratch;
 };
 
 [[gnu::always_inline]] inline uint32_t PrepareChannel(OpllSlot& mod, OpllSlot& car,
@@ -137,61 +204,107 @@ struct PassChannel {
     return n;
 }
 
-// The operator outputs of the prepared channels, all channels per sample: each channel's
-// feedback makes a chain of dependent loads through the run, and side by side they overlap.
-void OutputPasses(PassChannel* channels, int count, const OpllTables& t, int32_t* melodic,
-                  uint32_t samples) {
-    struct Chain {
-        const ChannelScratch* w;
-        const int32_t* modShape;
-        const int32_t* carShape;
-        uint32_t fb;
-        uint32_t samples;
-        int32_t output;
-        int32_t previous;
-    };
-    Chain chains[kOpllChannels];
-    for (int k = 0; k < count; ++k) {
+// OperatorOutput with an unsigned index, which needs no widening (a is below 255 here).
+[[gnu::always_inline]] inline int32_t ChainOutput(int32_t shape, int32_t a, const int32_t* db2lin) {
+    const int32_t negative = shape >> 31;
+    const int32_t v = db2lin[static_cast<uint32_t>(a) + (static_cast<uint32_t>(shape) & 0x3FF)];
+    return (v ^ negative) - negative;
+}
+
+// Chains run side by side in OutputPasses: enough to overlap their latencies, few enough that
+// their state stays in registers.
+constexpr int kChainWays = 4;
+
+// The operator outputs of kWays prepared channels for samples [begin, end), all of them per
+// sample: each channel's feedback makes a chain of dependent loads through the run, and side by
+// side they overlap.
+template <int kWays>
+[[gnu::always_inline]] inline void ChainPass(PassChannel* channels, const ChannelScratch* w,
+                                             const int32_t* db2lin, int32_t* melodic,
+                                             uint32_t begin, uint32_t end) {
+    const int32_t* modShape[kWays];
+    const int32_t* carShape[kWays];
+    uint32_t shift[kWays];
+    int32_t feedbackMask[kWays];
+    int32_t output[kWays];
+    int32_t previous[kWays];
+    for (int k = 0; k < kWays; ++k) {
         const PassChannel& c = channels[k];
-        chains[k] = {c.scratch, c.mod->waveShape, c.car->waveShape,     c.mod->patch->fb,
-                     c.samples, c.mod->output,    c.mod->previousOutput};
+        modShape[k] = c.mod->waveShape;
+        carShape[k] = c.car->waveShape;
+        // Without feedback the shifted sum is masked away: the index is the phase's alone.
+        shift[k] = 7 - c.mod->patch->fb;
+        feedbackMask[k] = c.mod->patch->fb != 0 ? -1 : 0;
+        output[k] = c.mod->output;
+        previous[k] = c.mod->previousOutput;
     }
-    const int32_t* db2lin = t.db2linWide.data();
-    for (uint32_t i = 0; i < samples; ++i) {
+    for (uint32_t i = begin; i < end; ++i) {
         int32_t sum = 0;
-        for (int k = 0; k < count; ++k) {
-            Chain& ch = chains[k];
-            if (i >= ch.samples) continue;
-            const int32_t a = ch.w->modEnvelope[i];
+        for (int k = 0; k < kWays; ++k) {
+            const int32_t a = w[k].modEnvelope[i];
             int32_t next = 0;
             if (a != 255) {
-                uint32_t index = ch.w->modIndex[i];
-                if (ch.fb != 0) {
-                    const int32_t feedback = ((ch.previous + ch.output) & ~1) >> (7 - ch.fb);
-                    index = (static_cast<uint32_t>(feedback) + index) & 0x1FF;
-                }
-                next = OperatorOutput(ch.modShape[index], a, db2lin);
+                const int32_t feedback =
+                    (((previous[k] + output[k]) & ~1) >> shift[k]) & feedbackMask[k];
+                const uint32_t index = (static_cast<uint32_t>(feedback) + w[k].modIndex[i]) & 0x1FF;
+                next = ChainOutput(modShape[k][index], a, db2lin);
             }
-            ch.previous = ch.output;
-            ch.output = next;
-            const int32_t e = ch.w->carEnvelope[i];
+            previous[k] = output[k];
+            output[k] = next;
+            const int32_t e = w[k].carEnvelope[i];
             if (e != 255) {
                 const uint32_t index =
-                    (ch.w->carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
-                sum += OperatorOutput(ch.carShape[index], e, db2lin);
+                    (w[k].carIndex[i] + static_cast<uint32_t>(next) * 4u) & 0x1FF;
+                sum += ChainOutput(carShape[k][index], e, db2lin);
             }
         }
         melodic[i] += sum;
     }
-    for (int k = 0; k < count; ++k) {
-        channels[k].mod->output = chains[k].output;
-        channels[k].mod->previousOutput = chains[k].previous;
+    for (int k = 0; k < kWays; ++k) {
+        channels[k].mod->output = output[k];
+        channels[k].mod->previousOutput = previous[k];
+    }
+}
+
+// kWays channels together as far as all of them go, then each on alone to its own end.
+template <int kWays>
+void ChainGroup(PassChannel* channels, const ChannelScratch* scratch, const int32_t* db2lin,
+                int32_t* melodic) {
+    uint32_t shortest = channels[0].samples;
+    for (int k = 1; k < kWays; ++k) shortest = std::min(shortest, channels[k].samples);
+    ChainPass<kWays>(channels, scratch, db2lin, melodic, 0, shortest);
+    for (int k = 0; k < kWays; ++k) {
+        if (channels[k].samples > shortest)
+            ChainPass<1>(channels + k, scratch + k, db2lin, melodic, shortest, channels[k].samples);
+    }
+}
+
+// Channel k's envelopes and phases are in scratch[k].
+void OutputPasses(PassChannel* channels, const ChannelScratch* scratch, int count,
+                  const OpllTables& t, int32_t* melodic) {
+    const int32_t* db2lin = t.db2linWide.data();
+    int k = 0;
+    for (; k + kChainWays <= count; k += kChainWays)
+        ChainGroup<kChainWays>(channels + k, scratch + k, db2lin, melodic);
+    static_assert(kChainWays == 4);
+    switch (count - k) {
+        case 3:
+            ChainGroup<3>(channels + k, scratch + k, db2lin, melodic);
+            break;
+        case 2:
+            ChainGroup<2>(channels + k, scratch + k, db2lin, melodic);
+            break;
+        case 1:
+            ChainGroup<1>(channels + k, scratch + k, db2lin, melodic);
+            break;
+        default:
+            break;
     }
 }
 
 // One melodic channel from sample 0 until it is skipped or the run ends; returns where it
 // stopped. The patch's bits are read once: only register writes change them.
-uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, const LfoLookup* lfo,
+uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, const LfoRows& rows,
                     int32_t* melodic, uint32_t count) {
     OpllSlot mod = modSlot;
     OpllSlot car = carSlot;
@@ -204,9 +317,9 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
         if (car.envState == kOpllIdle && mod.envState == kOpllIdle &&
             (mod.updateFlags | car.updateFlags) == 0)
             break;
-        RunSlotTurn(mod, t, lfo[i].tremolo[modAm], lfo[i].vibrato[modPm]);
+        RunSlotTurn(mod, t, rows.tremolo[modAm][i], rows.vibrato[modPm][i]);
         ModulatorOutput(mod, db2lin);
-        RunSlotTurn(car, t, lfo[i].tremolo[carAm], lfo[i].vibrato[carPm]);
+        RunSlotTurn(car, t, rows.tremolo[carAm][i], rows.vibrato[carPm][i]);
         melodic[i] += CarrierOutput(car, mod.output, db2lin);
     }
     modSlot = mod;
@@ -214,35 +327,16 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
     return i;
 }
 
-// count busy samples channel by channel, as count ChipSample calls would give them. Channels
-// share nothing but the LFO within a sample, and a channel that a sample skips stays skipped
-// until a register write, so the chip-wide quiet of the per-sample path is the same as every
-// channel skipping itself; the lazy counting that may follow is the same as moving the phases
-// one sample at a time. Pair 0 carries no flags (a sample has run since the last write).
-[[gnu::always_inline]] inline void BusyRunBody(OpllChip& chip, const uint8_t* noiseShares,
-                                               uint32_t stride, int16_t* out, uint32_t count) {
+// The melodic channels' samples of a busy run into melodic[], with the chip's quiet flags for
+// the next.
+[[gnu::always_inline]] inline void MelodicRun(OpllChip& chip, const LfoRows& rows,
+                                              ChannelScratch* scratch, int32_t* melodic,
+                                              uint32_t count) {
     const OpllTables& t = *chip.tables;
-    LfoLookup lfo[kBusyRunChunk];
-    LfoRows rows;
-    ChannelScratch scratch[kOpllChannels];
-    int32_t melodic[kBusyRunChunk];
-    for (uint32_t i = 0; i < count; ++i) {
-        chip.tremoloPhase = (chip.tremoloPhase + chip.tremoloStep) & 0xFFFF;
-        chip.vibratoPhase = (chip.vibratoPhase + chip.vibratoStep) & 0xFFFF;
-        lfo[i] = {{0, t.tremolo[chip.tremoloPhase >> 8]},
-                  {256, static_cast<uint32_t>(t.vibrato[chip.vibratoPhase >> 8])}};
-        rows.tremolo[0][i] = lfo[i].tremolo[0];
-        rows.tremolo[1][i] = lfo[i].tremolo[1];
-        rows.vibrato[0][i] = lfo[i].vibrato[0];
-        rows.vibrato[1][i] = lfo[i].vibrato[1];
-        melodic[i] = 0;
-    }
-    chip.tremoloValue = lfo[count - 1].tremolo[1];
-    chip.vibratoValue = static_cast<int32_t>(lfo[count - 1].vibrato[1]);
-
     if (chip.melodicQuiet) {
         if (chip.quietAdvancesTomPhase) {
-            for (uint32_t i = 0; i < count; ++i) AdvancePhase(chip.slots[kOpllSlotTomTom], lfo[i]);
+            for (uint32_t i = 0; i < count; ++i)
+                AdvancePhase(chip.slots[kOpllSlotTomTom], LfoAt(rows, i));
         }
     } else {
         bool quiet = true;
@@ -259,21 +353,47 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
                 ChannelScratch& w = scratch[passingCount];
                 const uint32_t n = PrepareChannel(mod, car, t, rows, w, count);
                 if (n == count) quiet = false;
-                if (n > 0) passing[passingCount++] = {&mod, &car, n, &w};
+                if (n > 0) passing[passingCount++] = {&mod, &car, n};
                 continue;
             }
-            uint32_t i = ChannelRun(mod, car, t, lfo, melodic, count);
+            uint32_t i = ChannelRun(mod, car, t, rows, melodic, count);
             if (i == count) {
                 quiet = false;
             } else if (car.envState != kOpllFinished && c == 8) {
                 tomPhase = true;
-                for (; i < count; ++i) AdvancePhase(mod, lfo[i]);
+                for (; i < count; ++i) AdvancePhase(mod, LfoAt(rows, i));
             }
         }
-        OutputPasses(passing, passingCount, t, melodic, count);
+        OutputPasses(passing, scratch, passingCount, t, melodic);
         chip.melodicQuiet = quiet;
         chip.quietAdvancesTomPhase = tomPhase;
     }
+}
+
+// count busy samples channel by channel, as count ChipSample calls would give them. Channels
+// share nothing but the LFO within a sample, and a channel that a sample skips stays skipped
+// until a register write, so the chip-wide quiet of the per-sample path is the same as every
+// channel skipping itself; the lazy counting that may follow is the same as moving the phases
+// one sample at a time. Pair 0 carries no flags (a sample has run since the last write).
+[[gnu::always_inline]] inline void BusyRunBody(OpllChip& chip, const uint8_t* noiseShares,
+                                               uint32_t stride, int16_t* out, uint32_t count) {
+    const OpllTables& t = *chip.tables;
+    LfoRows rows;
+    ChannelScratch scratch[kOpllChannels];
+    int32_t melodic[kBusyRunChunk];
+    chip.tremoloPhase =
+        LfoRow(chip.tremoloPhase, chip.tremoloStep, t.tremolo.data(), rows.tremolo[1], count);
+    chip.vibratoPhase =
+        LfoRow(chip.vibratoPhase, chip.vibratoStep, t.vibrato.data(), rows.vibrato[1], count);
+    for (uint32_t i = 0; i < count; ++i) {
+        rows.tremolo[0][i] = 0;
+        rows.vibrato[0][i] = 256;
+        melodic[i] = 0;
+    }
+    chip.tremoloValue = rows.tremolo[1][count - 1];
+    chip.vibratoValue = static_cast<int32_t>(rows.vibrato[1][count - 1]);
+
+    MelodicRun(chip, rows, scratch, melodic, count);
 
     // The bass drum is a melodic pair in all but its mix: a run of its own, like theirs.
     int32_t bassDrum[kBusyRunChunk];
@@ -285,10 +405,10 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
         if (mod.envState != kOpllIdle && car.envState != kOpllIdle &&
             ((mod.updateFlags | car.updateFlags) & ~kOpllUpdateEnvelopeRate) == 0) {
             bassDrumSamples = PrepareChannel(mod, car, t, rows, scratch[0], count);
-            PassChannel channel = {&mod, &car, bassDrumSamples, &scratch[0]};
-            if (bassDrumSamples > 0) OutputPasses(&channel, 1, t, bassDrum, count);
+            PassChannel channel = {&mod, &car, bassDrumSamples};
+            if (bassDrumSamples > 0) OutputPasses(&channel, scratch, 1, t, bassDrum);
         } else {
-            bassDrumSamples = ChannelRun(mod, car, t, lfo, bassDrum, count);
+            bassDrumSamples = ChannelRun(mod, car, t, rows, bassDrum, count);
         }
     }
 
@@ -296,7 +416,7 @@ uint32_t ChannelRun(OpllSlot& modSlot, OpllSlot& carSlot, const OpllTables& t, c
         int32_t r = 0;
         if (chip.rhythmMode) {
             chip.noise = noiseShares[i * stride];
-            r = RhythmSection<true>(chip, t, lfo[i], bassDrum[i], i < bassDrumSamples);
+            r = RhythmSection<true>(chip, t, LfoAt(rows, i), bassDrum[i], i < bassDrumSamples);
         }
         int32_t x = ((chip.rhythmGain * (r * 2)) >> 6) + (melodic[i] >> 1);
         x = (x * chip.outputGain) >> 2;

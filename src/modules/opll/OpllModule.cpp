@@ -87,6 +87,28 @@ bool Matches(const MessageHeader& h, const uint8_t* pattern, uint32_t length) {
     return true;
 }
 
+// count successive noise shares (the register's value >> 11 after each step); returns the
+// register's value after the last. Once the value is within 16 bits, the next eleven shares are
+// bits the register already holds, and eleven steps shift it by eleven with the eleven new bits
+// each the exclusive or of two of its present ones.
+uint32_t NoiseShares(uint32_t value, uint8_t* shares, uint32_t count) {
+    uint32_t i = 0;
+    if (count > 0) {
+        value = OpllNextNoise(value);
+        shares[i++] = static_cast<uint8_t>(value >> 11);
+    }
+    for (; i + 11 <= count; i += 11) {
+        for (uint32_t j = 0; j < 11; ++j)
+            shares[i + j] = static_cast<uint8_t>((value >> (10 - j)) & 0x1F);
+        value = ((value << 11) & 0xFFFF) | (((value >> 2) ^ (value >> 5)) & 0x7FF);
+    }
+    for (; i < count; ++i) {
+        value = OpllNextNoise(value);
+        shares[i] = static_cast<uint8_t>(value >> 11);
+    }
+    return value;
+}
+
 }  // namespace
 
 double NoteFrequency(int32_t note) {
@@ -236,12 +258,7 @@ void OpllModule::MixedRun(int32_t* out, uint32_t count) {
     while (count > 0) {
         const uint32_t n = count < kRunChunk ? count : kRunChunk;
         // Chips 0-4 of one frame take successive values of the shared register.
-        uint32_t value = noise.value;
-        for (uint32_t i = 0; i < n * kOpllChipCount; ++i) {
-            value = OpllNextNoise(value);
-            runNoise[i] = static_cast<uint8_t>(value >> 11);
-        }
-        noise.value = value;
+        noise.value = NoiseShares(noise.value, runNoise, n * kOpllChipCount);
         for (int c = 0; c < kOpllChipCount; ++c)
             OpllCalcRun(*chips[c], runNoise + c, kOpllChipCount, runSamples[c], n);
         for (uint32_t i = 0; i < n; ++i) {

@@ -48,10 +48,7 @@ WavOutputOpener FailAfter(uint64_t room, std::string redirect = {}) {
 
 struct AuthoringRig {
     AuthoringRig() {
-        test::DenseSongOptions options;
-        options.seconds = 3;
-        options.melodicTracks = 4;
-        EXPECT_TRUE(test::DenseSong(options).WriteFile(song));
+        EXPECT_TRUE(test::DenseSong({.seconds = 3, .melodicTracks = 4}).WriteFile(song));
     }
     std::vector<std::string> Messages() const { return prompt.Texts(); }
     test::TempDir dir;

@@ -16,10 +16,7 @@ namespace {
 using test::RenderRig;
 
 std::vector<uint8_t> ShortDenseSong(uint32_t seconds) {
-    test::DenseSongOptions options;
-    options.seconds = seconds;
-    options.melodicTracks = 12;
-    return test::DenseSong(options).Build();
+    return test::DenseSong({.seconds = seconds, .melodicTracks = 12}).Build();
 }
 
 // Restores the render path a test changes.
@@ -36,18 +33,6 @@ TEST(OutputStage, MonoFoldClipAndPack) {
     EXPECT_EQ(ClipSample(-32767), -32767);
     EXPECT_EQ(PackFrame(-1, 2), 0x0002FFFFu);
     EXPECT_EQ(PackFrame(32767, -32767), 0x80017FFFu);
-}
-
-TEST(OutputStage, LowPassCoefficientsAndStepResponse) {
-    const LowPassCoefficients k = ComputeLowPassCoefficients(10050, 44100);
-    EXPECT_NEAR(k.c, 1.14954, 1e-5);
-    EXPECT_NEAR(k.a0, 0.253348, 1e-6);
-    EXPECT_DOUBLE_EQ(k.a1, 2 * k.a0);
-    EXPECT_NEAR(k.b1, -0.162876, 1e-6);
-    EXPECT_NEAR(k.b2, 0.176266, 1e-6);
-    LowPassState s;
-    for (int32_t y : {253, 801, 1099, 1051, 990, 989, 999, 1001, 1000, 999, 999, 1000})
-        EXPECT_EQ(LowPassFilter(s, k, 1000), y);
 }
 
 TEST(Render, SongEndingAfterTheFifthFrameReturnsFiveAndLeavesTheRest) {

@@ -46,11 +46,7 @@ TEST(WavWriter, RefusesWhatWouldMakeTheFileLie) {
     }
     close(pipeFds[0]);
     close(pipeFds[1]);
-
-    WavWriter missing;
-    EXPECT_FALSE(missing.OpenFile(dir.File("missing/out.WAV")));
-    EXPECT_FALSE(missing.WriteHeader(StereoPcmFormat(44100)));
-    EXPECT_FALSE(missing.Finish());
+    // A real device's write error, not a wrapper's refusal.
     WavWriter full;
     ASSERT_TRUE(full.OpenFile("/dev/full"));
     EXPECT_FALSE(full.WriteHeader(StereoPcmFormat(44100)));

@@ -12,16 +12,20 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
+#include "ipc/CommandLineFile.h"
 #include "ipc/HandoffProtocol.h"
+#include "ipc/SharedBlock.h"
 #include "ipc/SingleInstance.h"
 #include "support/TempDir.h"
 
 namespace zeblo {
 namespace {
 
+using namespace std::string_literals;
 using Result = SingleInstance::HandOverResult;
 using Role = SingleInstance::Role;
 
@@ -187,6 +191,80 @@ TEST_F(Handoff, TheFolderIsPrivateToTheUser) {
     ASSERT_EQ(symlink(Folder().c_str(), dir.File("link").c_str()), 0);
     for (const char* name : {"plain-file", "link"})
         EXPECT_EQ(SingleInstance(dir.File(name)).Start(), Role::CreateFailed) << name;
+}
+
+// Paths of every length through the block are handed over with the single instance.
+TEST(SharedBlock, SignatureIdentificationAndNoNulInAPath) {
+    SharedBlock block;
+    EXPECT_FALSE(block.HasSignature());
+    block.WriteIdentification(0x12345678);
+    EXPECT_TRUE(block.HasSignature());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data()), kSharedHeaderSize),
+              "ZEBLO"s + std::string(11, '\0') + "\x78\x56\x34\x12");
+    EXPECT_FALSE(block.WritePath("/a\0b.mid"s));
+}
+
+// An oversized frame breaking the reader is Handoff.ForeignFramesGetNoMessageThrough's case.
+TEST(HandoffProtocol, FramesSurviveAnyChunkingUpToTheLargestPayload) {
+    EXPECT_EQ(EncodeFrame(kFramePath, "/a.mid"), "\x01\0\0\0\x06\0\0\0/a.mid"s);
+    EXPECT_EQ(EncodeFrame(kMessagePlayShared), "\x09\x07\0\0\0\0\0\0"s);
+    const std::string stream = EncodeFrame(kFramePath, "/songs/x.mid") +
+                               EncodeFrame(kMessageStopPlay) + EncodeFrame(kMessagePlayShared);
+    for (std::size_t chunk : {std::size_t{1}, stream.size()}) {
+        FrameReader reader;
+        std::string frames;
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            reader.Feed(stream.data() + at, std::min(chunk, stream.size() - at));
+            while (auto f = reader.Next())
+                frames += std::to_string(f->kind) + ":" + f->payload + " ";
+        }
+        EXPECT_EQ(frames, "1:/songs/x.mid 1802: 1801: ") << chunk;
+    }
+    FrameReader largest;
+    const std::string fits = EncodeFrame(kFramePath, std::string(kFramePayloadLimit, 'a'));
+    largest.Feed(fits.data(), fits.size());
+    EXPECT_TRUE(largest.Next());
+}
+
+TEST(CommandLineFile, TheFirstNonOptionMadeAbsolute) {
+    const std::string here = std::filesystem::current_path().string();
+    const struct {
+        std::vector<const char*> args;
+        std::string path;
+    } rows[] = {
+        {{}, ""},
+        {{"/music/tune.mid", "/music/second.mid"}, "/music/tune.mid"},
+        {{"sub/../tune.mid"}, here + "/tune.mid"},
+        {{"-platform", "offscreen", "tune.mid"}, here + "/tune.mid"},
+        {{"-reverse", "tune.mid"}, here + "/tune.mid"},
+        {{"--", "-dash.mid"}, here + "/-dash.mid"},
+    };
+    for (auto row : rows) {
+        row.args.insert(row.args.begin(), "zeblo");
+        const CommandLineFile file =
+            GetCommandLineFile(static_cast<int>(row.args.size()), row.args.data());
+        EXPECT_TRUE(file.play);
+        EXPECT_EQ(file.path, row.path);
+    }
+}
+
+TEST(CommandLineFile, LaunchersAreNotPlayed) {
+    test::TempDir dir;
+    const std::string path = dir.File("x.desktop");
+    const std::pair<std::string, bool> rows[] = {
+        {"# made by hand\n\n[Desktop Entry]\nType=Application\nExec=zeblo\n", true},
+        {"\xEF\xBB\xBF[Desktop Entry]\r\nName=x\r\n", true},
+        {"MThd\0\0\0\6"s, false},  // named like a launcher, but a song
+        {"[Other Group]\n[Desktop Entry]\n", false},
+    };
+    for (const auto& [text, launcher] : rows) {
+        test::WriteFile(path, text);
+        EXPECT_EQ(IsDesktopLauncher(path), launcher) << text;
+        const char* args[] = {"zeblo", path.c_str()};
+        EXPECT_EQ(GetCommandLineFile(2, args).play, !launcher) << text;
+    }
+    EXPECT_FALSE(IsDesktopLauncher(dir.File("missing.desktop")));
+    EXPECT_FALSE(IsDesktopLauncher(dir.Path().string()));
 }
 
 }  // namespace

@@ -163,8 +163,8 @@ TEST_F(SettingsLoad, WorkingValuesFollowTheStartAndOnlyTheSetsFollowAnEdit) {
     Write(r);
     Load();
     const EngineParameters& p = settings.parameters;
-    EXPECT_EQ(std::vector<int>({p.sampleRate, p.blockBytes, p.redrawRate, p.blockCount,
-                                p.activeInstrumentSet}),
+    EXPECT_EQ(std::vector<int>(
+                  {p.sampleRate, p.blockBytes, p.redrawRate, p.blockCount, p.activeInstrumentSet}),
               std::vector<int>({22050, 17640, 50, 15, 7}));
 
     settings.record.instrumentSet = 6;
@@ -185,6 +185,7 @@ TEST_F(SettingsLoad, EachFailedSaveSaysWhichAndTheRunGoesOn) {
     EXPECT_EQ(prompt.prompts()[0].icon, PromptIcon::Error);
     EXPECT_EQ(prompt.prompts()[1].text, kExitSaveFailedMessage);
     EXPECT_EQ(settings.record.instrumentSet, 3);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("missing-folder"))) << "never created";
 }
 
 }  // namespace

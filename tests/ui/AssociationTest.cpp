@@ -61,6 +61,8 @@ TEST_F(Link, LinkingMakesThePlayerTheDefaultAndUnlinkingRestoresByteForByte) {
         EXPECT_EQ(entry.find("[Desktop Entry]\n"), 0u);
         EXPECT_NE(entry.find("\nExec=\"/opt/zeblo/zeblo\" %f\n"), std::string::npos);
         EXPECT_NE(entry.find("\nMimeType=audio/midi;audio/x-midi;\n"), std::string::npos);
+        EXPECT_NE(entry.find("\nName=ZEBLO\n"), std::string::npos);
+        EXPECT_EQ(entry.find("NoDisplay"), std::string::npos) << "the menus show it as well";
         link.Press();
         EXPECT_FALSE(link.Linked());
         EXPECT_EQ(test::ReadFile(MimeApps()), row.before);
@@ -72,6 +74,24 @@ TEST_F(Link, LinkingMakesThePlayerTheDefaultAndUnlinkingRestoresByteForByte) {
     const std::string applications = dir.File("data/applications") + "|";
     EXPECT_EQ(refreshed, applications + applications + applications + applications + applications +
                              applications + applications + applications);
+}
+
+// An installed copy names the entry its package installed and writes none of its own.
+TEST_F(Link, AnInstalledCopyLinksItsInstalledEntry) {
+    const std::string installed = dir.File("usr/share/applications/org.zeblo.Zeblo.desktop");
+    fs::create_directories(dir.File("usr/bin"));
+    fs::create_directories(fs::path(installed).parent_path());
+    test::WriteFile(installed, "[Desktop Entry]\n");
+    MidAssociation link = Make(dir.File("usr/bin/zeblo"));
+    link.Press();
+    ASSERT_TRUE(link.Linked());
+    EXPECT_EQ(test::ReadFile(MimeApps()),
+              "[Default Applications]\naudio/midi=org.zeblo.Zeblo.desktop;\n"
+              "audio/x-midi=org.zeblo.Zeblo.desktop;\n");
+    EXPECT_FALSE(fs::exists(link.DesktopEntryPath()));
+    link.Press();
+    EXPECT_FALSE(link.Linked() || fs::exists(MimeApps()));
+    EXPECT_EQ(test::ReadFile(installed), "[Desktop Entry]\n");
 }
 
 TEST_F(Link, ProgramPathsAreQuotedForTheExecLine) {

@@ -40,11 +40,8 @@ struct MainFrameTest : ::testing::Test {
 
 TEST_F(MainFrameTest, TheTitleBarDragsWithinTheWorkAreaMinimizesAndCloses) {
     EXPECT_EQ(frame->pos(), QPoint(40, 30));
-    for (const auto& [x, area] : {std::pair{620, TitleArea::Close},
-                                  {590, TitleArea::Minimize},
-                                  {600, TitleArea::Drag},
-                                  {10, TitleArea::SystemMenu}})
-        EXPECT_EQ(HitTestTitle(x, 10), area) << x;
+    // Close, minimise and drag are pressed below.
+    EXPECT_EQ(HitTestTitle(10, 10), TitleArea::SystemMenu);
     Press(600);
     QTest::mouseMove(frame.get(), QPoint(650, 40));
     EXPECT_EQ(frame->pos(), QPoint(90, 60));

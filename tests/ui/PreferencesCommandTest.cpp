@@ -35,11 +35,6 @@ public:
         edit = std::move(change);
         PreferencesCommand(settings, player, *this, prompt, *this).Run();
     }
-    std::string Prompts() const {
-        std::string texts;
-        for (const RecordedPrompt& p : prompt.prompts()) texts += p.text + "|";
-        return texts;
-    }
 
     void Pause() override {
         calls += player.pauseState ? "resume " : "pause ";
@@ -120,7 +115,7 @@ TEST(PreferencesCommand, EachChangeIsToldOrRestartsAsItTakesEffect) {
         rig.Run(row.edit);
         EXPECT_EQ(rig.calls, row.calls);
         EXPECT_EQ(rig.messages, row.message) << rig.calls;
-        EXPECT_EQ(rig.Prompts(), row.calls == restarts ? kRestartMessage + "|"s : "");
+        EXPECT_EQ(rig.prompt.TakeTexts(), row.calls == restarts ? kRestartMessage + "|"s : "");
         EXPECT_EQ(test::ReadFile(rig.File()), test::BytesOf(rig.settings.record));
         // The sets act at once; the running program keeps its start values.
         EXPECT_EQ(rig.settings.parameters.activeInstrumentSet.load(),
@@ -148,7 +143,7 @@ TEST(PreferencesCommand, CancelPauseAndFailures) {
     std::filesystem::remove(unwritable.File());
     std::filesystem::create_directory(unwritable.File());
     unwritable.Run([](SettingsRecord& r) { r.lowPassCutoff = 5000; });
-    EXPECT_EQ(unwritable.Prompts(), kPreferencesSaveFailedMessage + "|"s);
+    EXPECT_EQ(unwritable.prompt.TakeTexts(), kPreferencesSaveFailedMessage + "|"s);
     EXPECT_EQ(unwritable.settings.record.lowPassCutoff, 5000);
 
     // A restart that cannot start says so, takes the place back and leaves the song paused.
@@ -157,8 +152,8 @@ TEST(PreferencesCommand, CancelPauseAndFailures) {
     stuck.starts = stuck.closes = false;
     stuck.Run([](SettingsRecord& r) { r.redrawRate = 50; });
     EXPECT_EQ(stuck.calls, "pause dialog stop close start() reopen pause ");
-    EXPECT_EQ(stuck.Prompts(), kRestartMessage + "|"s + kSharedMemoryCloseFailedMessage + "|" +
-                                   kRestartFailedMessage + "|");
+    EXPECT_EQ(stuck.prompt.TakeTexts(), kRestartMessage + "|"s + kSharedMemoryCloseFailedMessage +
+                                            "|" + kRestartFailedMessage + "|");
     EXPECT_EQ(stuck.player.pauseState, 1);
 }
 

@@ -38,9 +38,6 @@ struct Window : test::WindowRig {
         QDropEvent drop(QPointF(320, 200), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(view, &drop);
     }
-    bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-        return test::Pump(done, limit);
-    }
 };
 
 TEST(SeekBar, AClickPicksTheTickUnderItAndCorrectsTheBar) {
@@ -56,13 +53,13 @@ TEST(WindowPlayer, ADroppedSongPlaysTheFrozenStreamAndTheDisplayFollowsTheDevice
     w.stack->player.loopSongs = false;
     const QImage idle = w.view->Screen().Picture().copy();
     w.Drop(kSong);
-    ASSERT_TRUE(w.Pump([&] { return w.Playing() && w.Position() > 4410; }));
+    ASSERT_TRUE(test::Pump([&] { return w.Playing() && w.Position() > 4410; }));
     w.player->DisplayTick();
     const int64_t shown = w.stack->playback.displayOffset.load() + int64_t(w.Position());
     EXPECT_NEAR(w.stack->playback.displayFrame.load(), shown / 2205, 2);
-    w.Pump([] { return false; }, 100ms);
+    test::Pump([] { return false; }, 100ms);
     EXPECT_NE(w.view->Screen().Picture().copy(60, 51, 580, 330), idle.copy(60, 51, 580, 330));
-    ASSERT_TRUE(w.Pump([&] { return w.stack->player.Finished(); }));
+    ASSERT_TRUE(test::Pump([&] { return w.stack->player.Finished(); }));
     w.player->StopPlayback();
     EXPECT_EQ(test::SoundingHash(test::ReadFile(w.deviceFile)), 0xcaaae47d952002a2ull)
         << "the golden table's play --once wavetable row";
@@ -75,13 +72,13 @@ TEST(WindowPlayer, ButtonsPlayPauseSpeedSeekStopAndTheLogoSwitchesTheModule) {
     w.Click(180, 410);  // seek while stopped: nothing
     EXPECT_EQ(w.player->SeekBarOffset(), 0);
     w.Click(150, 30);  // Play
-    ASSERT_TRUE(w.Pump([&] { return w.Playing(); }));
+    ASSERT_TRUE(test::Pump([&] { return w.Playing(); }));
     w.Click(270, 30);  // Pause
     const uint64_t paused = w.Position();
-    w.Pump([] { return false; }, 150ms);
+    test::Pump([] { return false; }, 150ms);
     EXPECT_EQ(w.Position(), paused);
     w.Click(150, 30);  // Play while paused: resumes where it was
-    ASSERT_TRUE(w.Pump([&] { return w.Position() > paused; }));
+    ASSERT_TRUE(test::Pump([&] { return w.Position() > paused; }));
     for (int expected : {200, 400, 0}) {
         w.Click(190, 30);  // Speed
         EXPECT_EQ(w.stack->engine.sequencer.TempoOffset(), expected);
@@ -96,13 +93,13 @@ TEST(WindowPlayer, ButtonsPlayPauseSpeedSeekStopAndTheLogoSwitchesTheModule) {
     playback.loading = false;
 
     w.Click(150, 30);
-    ASSERT_TRUE(w.Pump([&] { return w.Playing(); }));
+    ASSERT_TRUE(test::Pump([&] { return w.Playing(); }));
     w.Click(50, 20, true);  // the logo: stop, the transition, the other module
     EXPECT_FALSE(w.Playing() || w.stack->player.renderThread().Exists());
     EXPECT_TRUE(w.view->Transition()->Running());
     EXPECT_EQ(w.view->Background().PixelColour(40, 20), w.skin.PixelColour(190, 550)) << "FM logo";
     w.Click(150, 30);
-    ASSERT_TRUE(w.Pump([&] { return w.Playing(); }));
+    ASSERT_TRUE(test::Pump([&] { return w.Playing(); }));
     EXPECT_EQ(w.stack->engine.sequencer.Module(), &w.stack->engine.opll);
 }
 
@@ -119,7 +116,7 @@ TEST(WindowPlayer, AuthoringRefusesPlaysUntilItHasWrittenTheSongAndSaysSo) {
     QEvent playCurrent(static_cast<QEvent::Type>(kWmPlayCurrent));
     QCoreApplication::sendEvent(w.view, &playCurrent);  // refused by the player
     w.Click(150, 30);                                   // refused by the view
-    ASSERT_TRUE(w.Pump([&] { return !w.stack->playback.authoring.load(); }, 60s));
+    ASSERT_TRUE(test::Pump([&] { return !w.stack->playback.authoring.load(); }, 60s));
     EXPECT_FALSE(w.Playing());
     EXPECT_EQ(w.prompt.prompts().back().text, kAuthoringNowMessage);
     const std::vector<std::string> texts = w.prompt.Texts();

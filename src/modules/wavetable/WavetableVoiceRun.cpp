@@ -301,17 +301,19 @@ template <uint32_t kWidth>
                 static_cast<uint32_t>(std::min<int64_t>(run.ramp, static_cast<int64_t>(count - j)));
             const int32_t level = run.level;
             const int32_t delta = run.delta;
-            // A vector at a time: level + (q + 1) delta, never past the ramp's end (no wrap).
-            Lanes<kWidth> ramp;
-            for (uint32_t l = 0; l < kWidth; ++l)
-                ramp[l] = level + static_cast<int32_t>(l + 1) * delta;
-            const Lanes<kWidth> stride = LanesOf<kWidth>(static_cast<int32_t>(kWidth) * delta);
+            // A vector at a time: level + (q + 1) delta. Lanes past the ramp's end are computed
+            // but never stored; unsigned, so that computing them cannot overflow.
+            using U = UnsignedLanes<kWidth>;
+            const uint32_t base = static_cast<uint32_t>(level), step = static_cast<uint32_t>(delta);
+            U ramp;
+            for (uint32_t l = 0; l < kWidth; ++l) ramp[l] = base + (l + 1) * step;
+            const U stride = U{} + kWidth * step;
             uint32_t q = 0;
             for (; q + kWidth <= take; q += kWidth) {
                 std::memcpy(e + j + q, &ramp, sizeof ramp);
                 ramp += stride;
             }
-            for (; q < take; ++q) e[j + q] = level + static_cast<int32_t>(q + 1) * delta;
+            for (; q < take; ++q) e[j + q] = static_cast<int32_t>(base + (q + 1) * step);
             run.level = level + static_cast<int32_t>(take) * delta;
             run.ramp -= take;
             j += take;

@@ -22,7 +22,7 @@ public:
         return Add(key, std::string_view(text));
     }
     JsonObject& Add(std::string_view key, uint64_t number);
-    // A fixed number of decimals, as the text output shows it.
+    // A fixed number of decimals, as the summary line prints it.
     JsonObject& Add(std::string_view key, double number, int decimals);
     JsonObject& AddNull(std::string_view key);
     // The object on one line, without a line end.

@@ -124,19 +124,22 @@ TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
     ASSERT_TRUE(Pump([&] { return d.Position() > 4410; }));
     EXPECT_EQ(test::ReadFile(device).find_first_not_of('\0'), std::string::npos) << "silent start";
 
+    // Moves are made while paused: the window reckons a seek from the position it last showed,
+    // which lags the device on a busy machine, so only a held position reads back exactly.
     player2("PlayPause");
     ASSERT_TRUE(waitStatus("Paused"));
     const uint64_t paused = d.Position();
     Pump([] { return false; }, 150ms);
     EXPECT_EQ(d.Position(), paused);
+    const QVariant trackId = QVariant::fromValue(meta["mpris:trackid"].value<QDBusObjectPath>());
+    player2("SetPosition", {trackId, qlonglong(7000000)});
+    EXPECT_NEAR(get("Position").toLongLong(), 7000000, 50000);
+    player2("Seek", {qlonglong(-2000000)});
+    EXPECT_NEAR(get("Position").toLongLong(), 5000000, 50000);
+    const size_t seekedAt = test::ReadFile(device).size();
     player2("PlayPause");
     ASSERT_TRUE(waitStatus("Playing"));
     ASSERT_TRUE(Pump([&] { return d.Position() > paused; }));
-
-    const QVariant trackId = QVariant::fromValue(meta["mpris:trackid"].value<QDBusObjectPath>());
-    player2("SetPosition", {trackId, qlonglong(5000000)});
-    EXPECT_NEAR(get("Position").toLongLong(), 5000000, 200000);
-    const size_t seekedAt = test::ReadFile(device).size();
     EXPECT_TRUE(Pump(
         [&] {
             const std::string bytes = test::ReadFile(device);
@@ -144,9 +147,6 @@ TEST(Mpris, ABusClientSeesAndDrivesThePlayingWindow) {
         },
         1500ms))
         << "the notes after the seek reach the device";
-    const qlonglong before = get("Position").toLongLong();
-    player2("Seek", {qlonglong(-3000000)});
-    EXPECT_NEAR(get("Position").toLongLong(), before - 3000000, 100000);
 
     player2("Stop");
     ASSERT_TRUE(waitStatus("Stopped"));

@@ -98,6 +98,25 @@ void Sequencer::Advance(bool force) {
     sampleCounter = 0;
 }
 
+uint32_t Sequencer::QuietFrames(uint32_t limit) const {
+    if (!AdvanceCounts()) return limit;
+    if (sampleCounter >= samplesPerStep || samplesPerStep - sampleCounter <= 1) return 0;
+    const uint32_t quiet = samplesPerStep - sampleCounter - 1;
+    if (quiet >= limit) return limit;
+    // Steps with no event due change only the clock, so the run may go on through them: each
+    // adds a whole step of frames.
+    const uint64_t idle = IdleSteps((limit - quiet) / samplesPerStep);
+    return quiet + static_cast<uint32_t>(idle * samplesPerStep);
+}
+
+void Sequencer::CountQuietFrames(uint32_t frames) {
+    if (!AdvanceCounts()) return;
+    const uint64_t counted = uint64_t{sampleCounter} + frames;
+    const uint64_t steps = counted / samplesPerStep;
+    SkipIdleTicks(steps * static_cast<uint64_t>(ticksPerStep));
+    sampleCounter = static_cast<uint32_t>(counted - steps * samplesPerStep);
+}
+
 void Sequencer::Step() {
     if (!HasSong() || module == nullptr) return;
     RunStep(false);

@@ -51,18 +51,12 @@ public:
 
     // Once per output sample frame. With no song or no module it does nothing.
     void Advance(bool force);
-    // How many of the next Advance(false) calls, at most `limit`, would only count a frame; the
-    // render loop counts them at once with CountQuietFrames and mixes those frames as one run.
-    uint32_t QuietFrames(uint32_t limit) const {
-        if (!AdvanceCounts()) return limit;
-        if (sampleCounter >= samplesPerStep || samplesPerStep - sampleCounter <= 1) return 0;
-        const uint32_t quiet = samplesPerStep - sampleCounter - 1;
-        return quiet < limit ? quiet : limit;
-    }
+    // How many of the next Advance(false) calls, at most `limit`, would only count a frame or run
+    // a step in which no event is due; the render loop counts them at once with CountQuietFrames
+    // and mixes those frames as one run.
+    uint32_t QuietFrames(uint32_t limit) const;
     // The same as `frames` calls of Advance(false) when QuietFrames allowed at least that many.
-    void CountQuietFrames(uint32_t frames) {
-        if (AdvanceCounts()) sampleCounter += frames;
-    }
+    void CountQuietFrames(uint32_t frames);
     // One step of ticksPerStep ticks. With no song or no module it does nothing.
     void Step();
     // Derives ticksPerStep and samplesPerStep from the tempo; false, with the clock stopped, when

@@ -75,6 +75,37 @@ struct OneEdgeReads {
         __m256i rows[4];
         for (int r = 0; r < 4; ++r)
             rows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wave + 8 * r));
+        if (!FitsSixteenBits(rows)) return Groups<false>(rows, phases, count, v);
+        // Each step packed with the next: one look-up fetches both, and a multiply-add of 16-bit
+        // halves weighs them (the weights are at most 1024).
+        const __m256i rotate = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 0);
+        __m256i pairs[4];
+        for (int r = 0; r < 4; ++r) {
+            const __m256i next =
+                _mm256_blend_epi32(_mm256_permutevar8x32_epi32(rows[r], rotate),
+                                   _mm256_permutevar8x32_epi32(rows[(r + 1) & 3], rotate), 0x80);
+            pairs[r] = _mm256_or_si256(_mm256_and_si256(rows[r], _mm256_set1_epi32(0xFFFF)),
+                                       _mm256_slli_epi32(next, 16));
+        }
+        return Groups<true>(pairs, phases, count, v);
+    }
+
+private:
+    ZEBLO_AVX2_INLINE static bool FitsSixteenBits(const __m256i* rows) {
+        const __m256i low = _mm256_min_epi32(_mm256_min_epi32(rows[0], rows[1]),
+                                             _mm256_min_epi32(rows[2], rows[3]));
+        const __m256i high = _mm256_max_epi32(_mm256_max_epi32(rows[0], rows[1]),
+                                              _mm256_max_epi32(rows[2], rows[3]));
+        const __m256i outside =
+            _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(-32768), low),
+                            _mm256_cmpgt_epi32(high, _mm256_set1_epi32(32767)));
+        return _mm256_testz_si256(outside, outside) != 0;
+    }
+
+    // kPaired: rows hold each step with the next in its high half.
+    template <bool kPaired>
+    ZEBLO_AVX2_INLINE uint32_t Groups(const __m256i* rows, const int32_t* phases, uint32_t count,
+                                      int32_t* __restrict v) const {
         const __m256i one = _mm256_set1_epi32(1);
         const __m256i narrowWidth = _mm256_set1_epi32(stepWhole);
         const __m256d narrow = _mm256_set1_pd(narrowReciprocal);
@@ -89,9 +120,15 @@ struct OneEdgeReads {
             const __m256i before = _mm256_sub_epi32(_mm256_min_epi32(edge, next), p);
             const __m256i after =
                 _mm256_max_epi32(_mm256_sub_epi32(next, edge), _mm256_setzero_si256());
-            const __m256i sum = _mm256_add_epi32(
-                _mm256_mullo_epi32(LookUp(rows, first), before),
-                _mm256_mullo_epi32(LookUp(rows, _mm256_add_epi32(first, one)), after));
+            __m256i sum;
+            if constexpr (kPaired) {
+                sum = _mm256_madd_epi16(LookUp(rows, first),
+                                        _mm256_or_si256(before, _mm256_slli_epi32(after, 16)));
+            } else {
+                sum = _mm256_add_epi32(
+                    _mm256_mullo_epi32(LookUp(rows, first), before),
+                    _mm256_mullo_epi32(LookUp(rows, _mm256_add_epi32(first, one)), after));
+            }
             const __m256i magnitude = _mm256_abs_epi32(sum);
             const __m256i isNarrow = _mm256_cmpeq_epi32(_mm256_sub_epi32(next, p), narrowWidth);
             const __m128i low = Quotients(_mm256_castsi256_si128(magnitude),

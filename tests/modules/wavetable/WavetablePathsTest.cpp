@@ -18,14 +18,16 @@ public:
     bool OneIn(int n) { return Roll(1, n) == 1; }
 
     // Arms idle voices alike with a random note as the module would, on a random wave: uploaded
-    // values (the full range the upload gives), a built-in record, or the drum square.
+    // values (the full range the upload gives, often with its ends, 32768 being past 16 bits), a
+    // built-in record, or the drum square.
     void Arm(const std::vector<std::unique_ptr<WavetableVoice>>& voices,
              std::array<int32_t, kWaveSteps>& wave) {
         const int source = Roll(0, 3);
         const WaveformRecord& record = kWaveformRecords[Roll(0, 32)];
         for (int i = 0; i < kWaveSteps; ++i)
             wave[i] =
-                source == 0 ? Roll(-32768, 32768) : record.samples[i] * record.amplitudeMultiplier;
+                source == 0 ? (OneIn(16) ? 32768 * (Roll(0, 1) * 2 - 1) : Roll(-32768, 32768))
+                            : record.samples[i] * record.amplitudeMultiplier;
         static constexpr int32_t kRates[] = {22050, 44100, 48000};
         const int32_t rate = kRates[Roll(0, 2)];
         const int32_t octaveShift = OneIn(6) ? -1 : 0;

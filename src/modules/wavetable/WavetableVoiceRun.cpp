@@ -45,6 +45,7 @@ using UnsignedLanes = typename LaneTypes<kWidth>::Unsigned;
 // Phase chains stepped side by side.
 constexpr uint32_t kPhaseLanes = 8;
 using PhaseLanes = int32_t __attribute__((vector_size(4 * kPhaseLanes)));
+using UnsignedPhaseLanes = uint32_t __attribute__((vector_size(4 * kPhaseLanes)));
 
 // The lane helpers are always inlined, so no call passes a wide vector: GCC's note on how such
 // calls changed is moot here.
@@ -211,14 +212,18 @@ template <bool kAvx2>
     const PhaseLanes laneStepRest = PhaseLanes{} + laneRest % divisor;
     const PhaseLanes laneStepWhole =
         PhaseLanes{} + (static_cast<int32_t>(kPhaseLanes) * stepWhole + laneRest / divisor);
-    const PhaseLanes divisors = PhaseLanes{} + divisor;
+    // The remainders wrap by an unsigned minimum: below the divisor, the subtraction wraps round
+    // to more than the sum. Three operations long, the remainder's chain sets the loop's pace.
+    const UnsignedPhaseLanes divisors = UnsignedPhaseLanes{} + static_cast<uint32_t>(divisor);
+    const UnsignedPhaseLanes restStep = reinterpret_cast<const UnsignedPhaseLanes&>(laneStepRest);
+    UnsignedPhaseLanes remainder = reinterpret_cast<UnsignedPhaseLanes&>(rest);
     for (uint32_t j = 0; j <= count; j += kPhaseLanes) {
         std::memcpy(phases + j, &phase, sizeof phase);
-        std::memcpy(rests + j, &rest, sizeof rest);
-        rest += laneStepRest;
-        const PhaseLanes carry = rest >= divisors;  // -1 where the remainder wrapped
-        rest -= divisors & carry;
-        phase += laneStepWhole - carry;
+        std::memcpy(rests + j, &remainder, sizeof remainder);
+        const UnsignedPhaseLanes sum = remainder + restStep;
+        const UnsignedPhaseLanes reduced = sum - divisors;
+        remainder = reduced < sum ? reduced : sum;
+        phase += laneStepWhole - reinterpret_cast<PhaseLanes>(remainder == reduced);
     }
     const OneEdgeReads reads{wave, stepWhole, 1.0 / stepWhole, 1.0 / (stepWhole + 1)};
     uint32_t j = 0;

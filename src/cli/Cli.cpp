@@ -118,6 +118,13 @@ using Text = std::string_view;
 using Set = CliSettings;
 constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
 
+// A flag that only switches its field on.
+template <bool CliSettings::*kField>
+bool SwitchOn(Text, Set& s) {
+    s.*kField = true;
+    return true;
+}
+
 // Every option of every subcommand. One meaning per name, whichever command offers it.
 constexpr CliOption kOptionTable[] = {
     {"--engine", "", "NAME", "sound module", "wavetable or fm", "wavetable",
@@ -180,15 +187,9 @@ constexpr CliOption kOptionTable[] = {
          return true;
      }},
     {"--json", "", "", "one JSON object per song on standard output instead of the text", "", "",
-     [](Text, Set& s) {
-         s.json = true;
-         return true;
-     }},
+     SwitchOn<&Set::json>},
     {"--smf-tempo", "", "", "start at 120 beats per minute, as other players do, not 180", "", "",
-     [](Text, Set& s) {
-         s.smfTempo = true;
-         return true;
-     }},
+     SwitchOn<&Set::smfTempo>},
     {"--shuffle", "", "", "play the songs in a random order", "", "",
      [](Text, Set&) { return true; }},
     {"--repeat", "", "", "play the list again when it ends", "", "",
@@ -221,22 +222,12 @@ constexpr CliOption kOptionTable[] = {
          return !v.empty();
      }},
     {"--skip-existing", "", "", "leave a song alone when its output file exists", "", "",
-     [](Text, Set& s) {
-         s.skipExisting = true;
-         return true;
-     }},
+     SwitchOn<&Set::skipExisting>},
     {"--list-devices", "", "", "list the output devices and end", "", "",
      [](Text, Set&) { return true; }},
     {"--once", "", "", "play the song once and end, instead of looping", "", "",
-     [](Text, Set& s) {
-         s.once = true;
-         return true;
-     }},
-    {"--quiet", "-q", "", "no progress, status or summary line", "", "",
-     [](Text, Set& s) {
-         s.quiet = true;
-         return true;
-     }},
+     SwitchOn<&Set::once>},
+    {"--quiet", "-q", "", "no progress, status or summary line", "", "", SwitchOn<&Set::quiet>},
 };
 
 const CliOption* FindOption(const CliCommand& command, std::string_view name) {
